@@ -1,0 +1,32 @@
+#include "reconstruct/double_center.hpp"
+
+namespace korvale {
+
+Matrix double_center(const DistanceMatrix& dist) {
+    const std::size_t n = dist.rows;
+    Matrix sq(n, n);
+    for (std::size_t k = 0; k < n * n; ++k) sq.data[k] = dist.data[k] * dist.data[k];
+
+    const double w = 1.0 / static_cast<double>(n);
+    std::vector<double> row_mean(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double* s = sq.row(i);
+        double sum = 0.0;
+        for (std::size_t j = 0; j < n; ++j) sum += s[j];
+        row_mean[i] = sum * w;
+    }
+    double total = 0.0;
+    for (std::size_t i = 0; i < n; ++i) total += row_mean[i];
+    const double grand = total * w;
+
+    Matrix gram(n, n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double* s = sq.row(i);
+        double* g = gram.row(i);
+        for (std::size_t j = 0; j < n; ++j)
+            g[j] = (((s[j] - row_mean[i]) - row_mean[j]) + grand) * -0.5;
+    }
+    return gram;
+}
+
+}  // namespace korvale

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds the wheel once, runs the Python suite with it on CPython 3.12 with
+# NumPy 1.26 and on CPython 3.13 with NumPy 2.x, and runs the C++ unit tests.
+# Exits non-zero when any of them fails.
+source "$(dirname "$0")/common.sh"
+cd "$ROOT"
+
+apt_ensure /usr/include/gtest/gtest.h libgtest-dev
+WHEEL="$(build_wheel)"
+
+status=0
+run() { "$@" || { status=1; log "FAILED: $*"; }; }
+
+TEST_REQS=(pytest hypothesis)
+make_venv "$ROOT/.venv-py312" "$(find_python 3.12)" "numpy==1.26.*" "${TEST_REQS[@]}"
+make_venv "$ROOT/.venv-py313" "$(find_python 3.13)" "numpy>=2" "${TEST_REQS[@]}"
+for venv in .venv-py312 .venv-py313; do
+    install_wheel "$ROOT/$venv" "$WHEEL"
+    log "Python suite on $("$ROOT/$venv/bin/python" -c 'import sys, numpy; print(f"CPython {sys.version.split()[0]}, NumPy {numpy.__version__}")')"
+    run env KORVALE_WHEEL="$WHEEL" "$ROOT/$venv/bin/python" -m pytest -q -p no:cacheprovider "$ROOT/tests/python"
+done
+
+log "C++ unit tests"
+TOOLS="$ROOT/.venv-build/bin"
+run env PATH="$TOOLS:$PATH" "$TOOLS/cmake" -S "$ROOT" -B "$ROOT/build/cpp-tests" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DKORVALE_BUILD_MODULE=OFF -DKORVALE_BUILD_TESTS=ON >/dev/null
+run env PATH="$TOOLS:$PATH" "$TOOLS/cmake" --build "$ROOT/build/cpp-tests" -j 2
+run "$TOOLS/ctest" --test-dir "$ROOT/build/cpp-tests" --output-on-failure -j 2
+
+exit "$status"

@@ -48,4 +48,11 @@ inline T& checked_at(std::vector<T>& v, std::size_t i,
     return v[i];
 }
 
+template <class T>
+inline const T& checked_at(const std::vector<T>& v, std::size_t i,
+                           std::source_location where = std::source_location::current()) {
+    if (i >= v.size()) index_out_of_bounds(v.size(), i, where);
+    return v[i];
+}
+
 }  // namespace korvale

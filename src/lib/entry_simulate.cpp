@@ -1,6 +1,12 @@
 #include "lib/arguments.hpp"
 #include "lib/entries.hpp"
 #include "lib/errors.hpp"
+#include "lib/nodes_from_coords.hpp"
+#include "lib/result_to_dict.hpp"
+#include "simulation/candidate_edges.hpp"
+#include "simulation/distances.hpp"
+#include "simulation/labelling.hpp"
+#include "simulation/max_rank.hpp"
 
 namespace korvale::py {
 
@@ -8,13 +14,25 @@ namespace {
 const ParameterList params{"simulate", {"coords", "d", "tol"}, 3, 2};
 }
 
+// Validation, the node copy, the distances and the candidate list are made
+// with the lock held; each labelling pass runs with it released.
 PyObject* simulate_entry(PyObject*, PyObject* args, PyObject* kwargs) {
-    return guarded([&]() -> PyObject* {
+    return guarded([&] {
         const Slots slots = bind_arguments(params, args, kwargs);
         const MatrixView coords = read_f64_array2(slots[0], "coords");
-        read_u64(slots[1], "d");
-        read_optional_f64(slots[2], "tol", 1e-9);
-        throw PyError::make(PyExc_NotImplementedError, "simulate is not built yet");
+        const std::uint64_t d = read_u64(slots[1], "d");
+        const double tol = read_optional_f64(slots[2], "tol", 1e-9);
+
+        const NodeList nodes = nodes_from_coords(coords, d);
+        const std::size_t n = nodes.size();
+        DistanceMatrix distances = pairwise_distances(nodes);
+        const EdgeList edges = candidate_edges(n);
+        // n >= d+1 here, so this is n*d - d(d+1)/2 and never exceeds the edge count.
+        const std::uint64_t max_rank = *max_independent_edges(n, d);
+        LabelledEdges result = label_framework(nodes, edges, max_rank, tol, [] { return ReleasedLock(); });
+        return result_to_dict(n, d, result.accepted, std::move(result.labels), std::move(distances), result.rank,
+                              max_rank)
+            .release();
     });
 }
 

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdint>
+
+#include "core/records.hpp"
+#include "lib/ref.hpp"
+
+namespace korvale::py {
+
+// The eight-key dictionary of one labelled framework, shared by simulate and
+// every graph of a training batch. The labels and the distance matrix become
+// NumPy array data without copying; "is_rigid" is final_rank == max_rank.
+Ref result_to_dict(std::uint64_t n_nodes, std::uint64_t d, const EdgeList& accepted_edges, Labels&& labels,
+                   DistanceMatrix&& distance_matrix, std::uint64_t final_rank, std::uint64_t max_rank);
+
+}  // namespace korvale::py

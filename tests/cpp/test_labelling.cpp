@@ -1,0 +1,122 @@
+// The labelling driver: the documented frameworks with the path each takes,
+// and a randomized comparison with the literal reference.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include "reference/literal_simulation.hpp"
+#include "simulation/candidate_edges.hpp"
+#include "simulation/labelling.hpp"
+#include "simulation/max_rank.hpp"
+#include "test_support.hpp"
+
+using namespace korvale;
+
+namespace {
+
+struct NoGuard {};
+
+LabelledEdges production(const NodeList& nodes, std::uint64_t d, double tol) {
+    const EdgeList edges = candidate_edges(nodes.size());
+    return label_framework(nodes, edges, *max_independent_edges(nodes.size(), d), tol, [] { return NoGuard{}; });
+}
+
+bool takes_fast_path(const NodeList& nodes, std::uint64_t d, double tol) {
+    const EdgeList edges = candidate_edges(nodes.size());
+    const std::size_t m = *max_independent_edges(nodes.size(), d);
+    return prefix_is_independent(nodes, std::span(edges).first(m), tol);
+}
+
+struct Case {
+    std::vector<std::vector<double>> coords;
+    std::uint64_t d;
+    Labels labels;
+    std::uint64_t final_rank;
+    bool fast;
+};
+
+}  // namespace
+
+TEST(Labelling, DocumentedFrameworks) {
+    const std::vector<Case> cases = {
+        {{{0, 0}, {1, 0}, {2, 0}}, 2, {1, 1, 0}, 2, false},
+        {{{0, 0}, {1, 0}, {0.3, 1.1}, {1.4, 0.9}}, 2, {1, 1, 1, 1, 1, 0}, 5, true},
+        {{{0, 0}, {1, 0}, {1, 1}, {0, 1}}, 2, {1, 1, 1, 1, 1, 0}, 5, true},
+        {{{0, 0}, {1, 0}, {0, 0}, {0, 1}}, 2, {1, 0, 1, 1, 1, 1}, 5, false},
+        {{{1, 1}, {1, 1}, {1, 1}, {1, 1}}, 2, {0, 0, 0, 0, 0, 0}, 0, false},
+        {{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, 3, {1, 1, 1, 1, 1, 1}, 6, true},
+        {{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {2, 3, 0}}, 3, {1, 1, 1, 1, 1, 1, 1, 0, 0, 0}, 7, false},
+        {{{0, 0}, {1, 0}, {0.5, 1.5}, {2, 0}, {3, 2}}, 2, {1, 1, 1, 1, 1, 0, 1, 1, 0, 0}, 7, false},
+    };
+    for (const Case& c : cases) {
+        const NodeList nodes = make_nodes(c.coords);
+        const LabelledEdges got = production(nodes, c.d, 1e-9);
+        EXPECT_EQ(got.labels, c.labels);
+        EXPECT_EQ(got.rank, c.final_rank);
+        EXPECT_EQ(got.accepted.size(), c.final_rank);
+        EXPECT_EQ(takes_fast_path(nodes, c.d, 1e-9), c.fast);
+        EXPECT_EQ(reference::simulate(nodes, c.d, 1e-9).fast_path, c.fast);
+    }
+}
+
+TEST(Labelling, NanToleranceLabelsEverythingRedundant) {
+    const NodeList nodes = make_nodes({{0, 0}, {1, 0}, {0.3, 1.1}, {1.4, 0.9}});
+    const LabelledEdges got = production(nodes, 2, std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(got.labels, Labels(6, 0));
+    EXPECT_TRUE(got.accepted.empty());
+    EXPECT_EQ(got.rank, 0u);
+}
+
+namespace {
+
+enum class Kind { general, grid, flat, near_degenerate, non_finite };
+
+NodeList random_framework(std::mt19937_64& rng, Kind kind, std::size_t n, std::size_t d) {
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    std::uniform_int_distribution<int> small(0, 2);
+    std::vector<std::vector<double>> pts(n, std::vector<double>(d));
+    const double a = unit(rng), b = unit(rng);
+    for (auto& p : pts) {
+        for (auto& x : p) x = kind == Kind::general ? unit(rng) * 10 : small(rng);
+        if (kind == Kind::flat && d == 3) p[2] = a * p[0] + b * p[1];
+        if (kind == Kind::near_degenerate)
+            for (auto& x : p) x += unit(rng) * 1e-8;
+    }
+    if (kind == Kind::non_finite) {
+        const double specials[] = {std::numeric_limits<double>::infinity(),
+                                   std::numeric_limits<double>::quiet_NaN(), 1e300};
+        pts[rng() % n][rng() % d] = specials[rng() % 3];
+    }
+    return make_nodes(pts);
+}
+
+}  // namespace
+
+TEST(Labelling, MatchesLiteralReferenceOnRandomFrameworks) {
+    std::mt19937_64 rng(20261208);
+    const double tols[] = {1e-9, 1e-6, 1e-12, 0.0, 1e-3, -1.0, std::numeric_limits<double>::quiet_NaN()};
+    const Kind kinds[] = {Kind::general, Kind::grid, Kind::flat, Kind::near_degenerate, Kind::non_finite};
+    int compared = 0, fast = 0;
+    for (int round = 0; round < 120; ++round) {
+        for (std::size_t d : {2u, 3u}) {
+            const Kind kind = kinds[round % 5];
+            const std::size_t n = d + 1 + rng() % 14;
+            const double tol = round % 3 == 0 ? tols[rng() % 7] : 1e-9;
+            const NodeList nodes = random_framework(rng, kind, n, d);
+            const reference::Outcome want = reference::simulate(nodes, d, tol);
+            const LabelledEdges got = production(nodes, d, tol);
+            ASSERT_EQ(got.labels, want.labels) << "round " << round << " d " << d << " tol " << tol;
+            ASSERT_EQ(got.accepted, want.accepted);
+            ASSERT_EQ(got.rank, want.final_rank);
+            ASSERT_EQ(takes_fast_path(nodes, d, tol), want.fast_path);
+            ++compared;
+            fast += want.fast_path;
+        }
+    }
+    // Both paths must have been exercised for the comparison to mean much.
+    EXPECT_EQ(compared, 240);
+    EXPECT_GT(fast, 20);
+    EXPECT_LT(fast, 220);
+}

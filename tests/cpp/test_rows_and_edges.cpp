@@ -1,0 +1,79 @@
+// Rigidity rows, candidate edges and pairwise distances.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "core/failure.hpp"
+#include "rigidity/rigidity_row.hpp"
+#include "simulation/candidate_edges.hpp"
+#include "simulation/distances.hpp"
+#include "test_support.hpp"
+
+using namespace korvale;
+
+TEST(RigidityRow, ExampleWithSignedZero) {
+    const NodeList nodes = make_nodes({{0, 0}, {1, 0}, {0, 2}});
+    const RigidityRow row = rigidity_row(nodes, 3, 0, 2);
+    EXPECT_EQ(row.values, (std::vector<double>{0, -2, 0, 0, 0, 2}));
+    EXPECT_FALSE(std::signbit(row.values[0]));
+    EXPECT_TRUE(std::signbit(row.values[4]));  // -(+0.0)
+    EXPECT_FALSE(std::signbit(row.values[2]));
+    EXPECT_EQ(row.edge, (Edge{0, 2}));
+}
+
+TEST(RigidityRow, CoincidentNodesGiveAZeroRowOfFullWidth) {
+    const NodeList nodes = make_nodes({{1, 1, 1}, {4, 5, 6}, {1, 1, 1}, {0, 0, 0}});
+    const RigidityRow row = rigidity_row(nodes, 4, 0, 2);
+    ASSERT_EQ(row.values.size(), 12u);
+    for (double v : row.values) EXPECT_EQ(v, 0.0);
+}
+
+TEST(RigidityRow, GuardsReportInternalFailures) {
+    const NodeList nodes = make_nodes({{0, 0}, {1, 0}, {0, 2, 5}});
+    try {
+        rigidity_row(nodes, 3, 1, 3);
+        FAIL();
+    } catch (const InternalFailure& e) {
+        EXPECT_STREQ(e.what(), "index out of bounds: the len is 3 but the index is 3");
+    }
+    try {
+        rigidity_row(nodes, 3, 0, 2);
+        FAIL();
+    } catch (const InternalFailure& e) {
+        EXPECT_STREQ(e.what(), "Nodes must all have the same dimension");
+    }
+}
+
+TEST(CandidateEdges, SmallCounts) {
+    EXPECT_TRUE(candidate_edges(0).empty());
+    EXPECT_TRUE(candidate_edges(1).empty());
+    EXPECT_EQ(candidate_edges(2), (EdgeList{{0, 1}}));
+    EXPECT_EQ(candidate_edges(3), (EdgeList{{0, 1}, {0, 2}, {1, 2}}));
+    EXPECT_EQ(candidate_edges(4), (EdgeList{{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}}));
+    const EdgeList five = candidate_edges(5);
+    ASSERT_EQ(five.size(), 10u);
+    EXPECT_EQ(five.back(), (Edge{3, 4}));
+}
+
+TEST(CandidateEdges, PrefixIsTheEdgesAtTheFirstDNodes) {
+    for (std::size_t d : {2u, 3u}) {
+        for (std::size_t n = d + 1; n < 12; ++n) {
+            const EdgeList edges = candidate_edges(n);
+            const std::size_t max_rank = n * d - d * (d + 1) / 2;
+            for (std::size_t k = 0; k < edges.size(); ++k) EXPECT_EQ(k < max_rank, edges[k].i < d);
+        }
+    }
+}
+
+TEST(PairwiseDistances, ExactValuesSymmetryAndNonFinite) {
+    const NodeList nodes = make_nodes({{0, 0}, {3, 4}, {6, 8}, {3, 4}});
+    const DistanceMatrix dist = pairwise_distances(nodes);
+    EXPECT_EQ(dist.data, (std::vector<double>{0, 5, 10, 5, 5, 0, 5, 0, 10, 5, 0, 5, 5, 0, 5, 0}));
+
+    const double inf = std::numeric_limits<double>::infinity();
+    const DistanceMatrix bad = pairwise_distances(make_nodes({{0, 0}, {inf, 1}, {2, 2}}));
+    EXPECT_TRUE(std::isnan(bad(1, 1)));  // inf - inf
+    EXPECT_TRUE(std::isinf(bad(0, 1)));
+    EXPECT_EQ(bad(0, 2), std::sqrt(8.0));
+}

@@ -2,11 +2,23 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace korvale {
 
+namespace {
+
+// The unit's path from the source root, e.g. "src/rank/rank_tracker.cpp".
+const char* source_unit(const char* path) {
+    const char* unit = std::strstr(path, "src/");
+    for (const char* next = unit; next != nullptr; next = std::strstr(next + 1, "src/")) unit = next;
+    return unit != nullptr ? unit : path;
+}
+
+}  // namespace
+
 void internal_failure(std::string message, std::source_location where) {
-    std::fprintf(stderr, "korvale: internal failure at %s:%u:%u: %s\n", where.file_name(),
+    std::fprintf(stderr, "korvale: internal failure at %s:%u:%u: %s\n", source_unit(where.file_name()),
                  static_cast<unsigned>(where.line()), static_cast<unsigned>(where.column()),
                  message.c_str());
     std::fflush(stderr);

@@ -1,0 +1,67 @@
+#include "simulation/training_batch.hpp"
+
+#include <new>
+
+#include "core/memory.hpp"
+#include "simulation/candidate_edges.hpp"
+#include "simulation/coordinate_generator.hpp"
+#include "simulation/distances.hpp"
+#include "simulation/labelling.hpp"
+#include "simulation/max_rank.hpp"
+
+namespace korvale {
+
+namespace {
+
+constexpr double batch_tol = 1e-9;
+
+}  // namespace
+
+std::size_t batch_bytes(std::uint64_t n_graphs, std::uint64_t n_nodes, std::uint64_t max_rank) {
+    const std::size_t parts[] = {
+        sizeof(SimulationResult),
+        checked_capacity(n_nodes, n_nodes, sizeof(double)) * sizeof(double),  // distances
+        edge_count(n_nodes),                                                   // labels
+        checked_capacity(max_rank, sizeof(Edge)) * sizeof(Edge),               // accepted edges
+    };
+    std::size_t per_graph = 0;
+    for (std::size_t part : parts) {
+        if (part > static_cast<std::size_t>(PTRDIFF_MAX) - per_graph) internal_failure("capacity overflow");
+        per_graph += part;
+    }
+    return checked_capacity(n_graphs, per_graph, 1) * per_graph;
+}
+
+std::vector<SimulationResult> generate_batch(std::uint64_t n_graphs, std::uint64_t n_nodes, std::uint64_t d,
+                                             std::uint64_t seed) {
+    std::vector<SimulationResult> batch;
+    if (n_graphs == 0) return batch;
+    if (n_nodes == 0) internal_failure("Node list must not be empty");
+    if (d != 2 && d != 3) internal_failure("Only d=2 and d=3 are supported");
+
+    const auto max_rank = max_independent_edges(n_nodes, d);
+    if (!max_rank) internal_failure("capacity overflow");
+    // Refuse up front what cannot fit, rather than be killed part-way
+    // through filling memory.
+    require_memory(batch_bytes(n_graphs, n_nodes, *max_rank));
+
+    const EdgeList edges = candidate_edges(n_nodes);
+    batch.reserve(n_graphs);
+    for (std::uint64_t k = 0; k < n_graphs; ++k) {
+        CoordinateGenerator generator(seed + k);  // wraps modulo 2^64
+        const NodeList nodes = generator.generate_nodes(n_nodes, d);
+        LabelledEdges labelled = label_edges(nodes, edges, *max_rank, batch_tol);
+        SimulationResult& record = batch.emplace_back();
+        record.labels = std::move(labelled.labels);
+        record.accepted_edges = std::move(labelled.accepted);
+        record.distance_matrix = pairwise_distances(nodes);
+        record.n_nodes = n_nodes;
+        record.d = d;
+        record.final_rank = labelled.rank;
+        record.max_rank = *max_rank;
+        record.is_rigid = labelled.rank == *max_rank;
+    }
+    return batch;
+}
+
+}  // namespace korvale

@@ -1,0 +1,143 @@
+#include "pebble/pebble_game.hpp"
+
+namespace korvale {
+
+namespace {
+
+void erase_at(std::vector<std::size_t>& list, std::size_t i) {
+    list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+}
+
+}  // namespace
+
+PebbleGame::PebbleGame(std::size_t n)
+    : pebbles_(checked_capacity(n, sizeof(std::int32_t)), 2), out_edges_(n), visited_at_(n, 0) {}
+
+bool PebbleGame::visit(std::size_t x) noexcept {
+    if (visited_at_[x] == generation_) return false;
+    visited_at_[x] = generation_;
+    return true;
+}
+
+bool PebbleGame::find_pebble(std::size_t x, std::vector<PebbleMove>& moves) {
+    if (!visit(x)) return false;
+    if (pebbles_[x] > 0) {
+        --pebbles_[x];
+        moves.push_back({PebbleMove::Kind::Take, x, 0});
+        return true;
+    }
+    // Each frame is a node whose out-edges are being scanned. A failed search
+    // changes nothing, so a node's list stays as it was while it is scanned.
+    stack_.clear();
+    stack_.push_back({x, 0});
+    while (!stack_.empty()) {
+        Frame& top = stack_.back();
+        const std::vector<std::size_t>& out = out_edges_[top.node];
+        if (top.next == out.size()) {
+            stack_.pop_back();
+            if (!stack_.empty()) ++stack_.back().next;
+            continue;
+        }
+        const std::size_t w = out[top.next];
+        if (!visit(w)) {
+            ++top.next;
+            continue;
+        }
+        if (pebbles_[w] == 0) {
+            stack_.push_back({w, 0});
+            continue;
+        }
+        // Found: take w's pebble and reverse the path, innermost edge first,
+        // as the recursive search does on its way back.
+        --pebbles_[w];
+        moves.push_back({PebbleMove::Kind::Take, w, 0});
+        for (std::size_t k = stack_.size(); k-- > 0;) {
+            const std::size_t from = stack_[k].node;
+            const std::size_t to = out_edges_[from][stack_[k].next];
+            erase_at(out_edges_[from], stack_[k].next);
+            out_edges_[to].push_back(from);
+            moves.push_back({PebbleMove::Kind::Reverse, from, to});
+        }
+        return true;
+    }
+    return false;
+}
+
+void PebbleGame::undo_moves(const std::vector<PebbleMove>& moves) {
+    for (std::size_t k = moves.size(); k-- > 0;) {
+        const PebbleMove& m = moves[k];
+        switch (m.kind) {
+            case PebbleMove::Kind::Take:
+                ++pebbles_[m.a];
+                break;
+            case PebbleMove::Kind::Gather:
+                --pebbles_[m.a];
+                break;
+            case PebbleMove::Kind::Reverse: {
+                std::vector<std::size_t>& list = out_edges_[m.b];
+                for (std::size_t i = 0; i < list.size(); ++i) {
+                    if (list[i] == m.a) {
+                        erase_at(list, i);
+                        break;
+                    }
+                }
+                out_edges_[m.a].push_back(m.b);
+                break;
+            }
+        }
+    }
+}
+
+bool PebbleGame::offer_edge(std::size_t u, std::size_t v) {
+    moves_.clear();
+    for (;;) {
+        std::int32_t pu = pebbles_[u];
+        std::int32_t pv = pebbles_[v];
+        if (pu + pv >= 4) {
+            --pebbles_[v];
+            out_edges_[v].push_back(u);
+            return true;
+        }
+        // Hold the endpoints' own pebbles aside so no search uses them up;
+        // searches may still pass through u and v.
+        pebbles_[u] = 0;
+        pebbles_[v] = 0;
+        if (pu <= 1) {
+            new_search();
+            if (find_pebble(u, moves_)) {
+                moves_.push_back({PebbleMove::Kind::Gather, u, 0});
+                pebbles_[u] = ++pu;
+                pebbles_[v] = pv;
+                continue;
+            }
+        }
+        new_search();
+        const bool found = find_pebble(v, moves_);
+        if (found) {
+            moves_.push_back({PebbleMove::Kind::Gather, v, 0});
+            ++pv;
+        }
+        pebbles_[u] = pu;
+        pebbles_[v] = pv;
+        if (!found) {
+            undo_moves(moves_);
+            return false;
+        }
+    }
+}
+
+PebbleResult run_pebble_game(std::size_t n, const EdgeList& edges) {
+    PebbleGame game(n);
+    PebbleResult result;
+    result.labels.reserve(edges.size());
+    for (const Edge& e : edges) {
+        if (e.i >= n) index_out_of_bounds(n, e.i);
+        if (e.j >= n) index_out_of_bounds(n, e.j);
+        const bool accepted = game.offer_edge(e.i, e.j);
+        result.labels.push_back(accepted ? 1 : 0);
+        if (accepted) result.accepted_edges.push_back(e);
+    }
+    return result;
+}
+
+}  // namespace korvale

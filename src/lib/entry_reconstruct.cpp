@@ -1,6 +1,8 @@
 #include "lib/arguments.hpp"
 #include "lib/entries.hpp"
 #include "lib/errors.hpp"
+#include "lib/results.hpp"
+#include "reconstruct/classical_mds.hpp"
 
 namespace korvale::py {
 
@@ -8,13 +10,28 @@ namespace {
 const ParameterList params{"reconstruct", {"distance_matrix", "d", "tol"}, 3, 2};
 }
 
+// The input is copied with the lock held; everything from the dimension
+// checks to the stress runs with it released.
 PyObject* reconstruct_entry(PyObject*, PyObject* args, PyObject* kwargs) {
-    return guarded([&]() -> PyObject* {
+    return guarded([&] {
         const Slots slots = bind_arguments(params, args, kwargs);
-        const MatrixView dist = read_f64_array2(slots[0], "distance_matrix");
-        read_u64(slots[1], "d");
-        read_optional_f64(slots[2], "tol", 1e-6);
-        throw PyError::make(PyExc_NotImplementedError, "reconstruct is not built yet");
+        const MatrixView view = read_f64_array2(slots[0], "distance_matrix");
+        const std::uint64_t d = read_u64(slots[1], "d");
+        const double tol = read_optional_f64(slots[2], "tol", 1e-6);
+        if (view.rows() != view.cols()) throw ValueFailure("distance_matrix must be square");
+        const DistanceMatrix dist = view.copy();
+
+        ReconstructionResult result;
+        {
+            ReleasedLock unlocked;
+            result = classical_mds(dist, d, tol);
+        }
+        Ref dict = new_dict();
+        dict_set(dict.get(), "coords", array_from_matrix(std::move(result.coords)));
+        dict_set(dict.get(), "stress", float_from_f64(result.stress));
+        dict_set(dict.get(), "eigenvalues", array_from_floats(std::move(result.eigenvalues)));
+        dict_set(dict.get(), "is_isometric", bool_from(result.is_isometric));
+        return dict.release();
     });
 }
 

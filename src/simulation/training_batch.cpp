@@ -29,7 +29,7 @@ std::size_t batch_bytes(std::uint64_t n_graphs, std::uint64_t n_nodes, std::uint
         if (part > static_cast<std::size_t>(PTRDIFF_MAX) - per_graph) internal_failure("capacity overflow");
         per_graph += part;
     }
-    return checked_capacity(n_graphs, per_graph, 1) * per_graph;
+    return checked_capacity(n_graphs, per_graph, 1);
 }
 
 std::vector<SimulationResult> generate_batch(std::uint64_t n_graphs, std::uint64_t n_nodes, std::uint64_t d,

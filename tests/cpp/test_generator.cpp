@@ -72,3 +72,9 @@ TEST(TrainingBatch, FailuresAndTheirOrder) {
               "capacity overflow");
     EXPECT_THROW(generate_batch(std::uint64_t{1} << 30, 2000, 3, 0), std::bad_alloc);
 }
+
+TEST(TrainingBatch, RecordBytes) {
+    const std::size_t per_graph = sizeof(SimulationResult) + 30 * 30 * sizeof(double) + 435 + 84 * sizeof(Edge);
+    EXPECT_EQ(batch_bytes(1000, 30, 84), 1000 * per_graph);
+    EXPECT_EQ(batch_bytes(0, 30, 84), 0u);
+}

@@ -135,6 +135,11 @@ def test_grid_like_draws_still_match_simulate():
         assert same_result(g, korvale.simulate(draw(31337 + k, 5, 2), 2))
 
 
+def test_thousands_of_graphs_fit():
+    batch = korvale.generate_training_batch(3000, 30, 3, 1)
+    assert len(batch) == 3000 and all(g["distance_matrix"].shape == (30, 30) for g in batch)
+
+
 def test_request_too_large_for_memory():
     with pytest.raises(MemoryError):
         korvale.generate_training_batch(10**8, 1000, 2, 0)

@@ -1,0 +1,60 @@
+"""A tour of korvale: rigidity labels, training batches, the pebble game and
+reconstruction from distances."""
+
+import time
+
+import numpy as np
+
+import korvale
+
+
+def section(title):
+    print(f"\n== {title}")
+
+
+def main():
+    section("Maximum rank of the rigidity matrix: max_independent(n, d)")
+    for n, d in [(3, 2), (10, 2), (4, 3), (10, 3), (2, 3)]:
+        print(f"  n={n:<3} d={d}: {korvale.max_independent(n, d)}")
+
+    section("Labelling the bars of a framework: simulate")
+    coords = np.array([[0.0, 0.0], [1.0, 0.0], [0.5, 1.5], [2.0, 0.0], [3.0, 2.0]])
+    result = korvale.simulate(coords, 2)
+    print("  node 3 lies on the line through nodes 0 and 1, so bar (1, 3) is redundant")
+    n = len(coords)
+    edges = [(i, j) for i in range(n) for j in range(i + 1, n)]
+    for (i, j), label in zip(edges, result["labels"]):
+        print(f"  bar ({i}, {j}): {'independent' if label else 'redundant'}")
+    print(f"  rank {result['final_rank']} of {result['max_rank']}; rigid: {result['is_rigid']}")
+
+    section("The (2, 3) pebble game on the same complete graph: pebble_game")
+    pebbles = korvale.pebble_game(coords, 2)
+    print(f"  labels {pebbles['labels'].tolist()}  ({len(pebbles['accepted_edges'])} bars = 2n - 3)")
+
+    section("Gram matrix of a right triangle's distances: gram_from_dist")
+    r2 = np.sqrt(2.0)
+    gram = korvale.gram_from_dist(np.array([[0, 1, 1], [1, 0, r2], [1, r2, 0]]))
+    for row in gram:
+        print("  " + "  ".join(f"{v:+.6f}" for v in row))
+
+    section("Coordinates back from the distance matrix: reconstruct")
+    rec = korvale.reconstruct(result["distance_matrix"], 2)
+    print(f"  eigenvalues {np.round(rec['eigenvalues'], 6).tolist()}")
+    print(f"  stress {rec['stress']:.3e}; isometric: {rec['is_isometric']}")
+
+    section("A training batch for a graph neural network: generate_training_batch")
+    for n_nodes, d in [(20, 2), (30, 3)]:
+        t0 = time.perf_counter()
+        batch = korvale.generate_training_batch(1000, n_nodes, d, 0)
+        elapsed = time.perf_counter() - t0
+        rigid = sum(g["is_rigid"] for g in batch) / len(batch)
+        ones = sum(int(g["labels"].sum()) for g in batch)
+        total = sum(g["labels"].size for g in batch)
+        print(
+            f"  {len(batch)} graphs of {n_nodes} nodes in {d}-D: rigid {rigid:.0%}, "
+            f"independent bars {ones / total:.1%} of {total}, {len(batch) / elapsed:,.0f} graphs/s"
+        )
+
+
+if __name__ == "__main__":
+    main()

@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
 # Builds the wheel once, runs the Python suite with it on CPython 3.12 with
-# NumPy 1.26 and on CPython 3.13 with NumPy 2.x, and runs the C++ unit tests.
+# NumPy 1.26 and on CPython 3.13 with NumPy 2.x, runs the C++ unit tests
+# (plainly and under valgrind), and runs the C++ tests and the Python suite
+# again against a build with AddressSanitizer and UBSan.
 # Exits non-zero when any of them fails.
+#
+#   KORVALE_FUZZ_LONG=1 bash scripts/test.sh   also runs the long fuzz campaign
 source "$(dirname "$0")/common.sh"
 cd "$ROOT"
 
 apt_ensure /usr/include/gtest/gtest.h libgtest-dev
+apt_ensure /usr/bin/valgrind valgrind
 WHEEL="$(build_wheel)"
 
 status=0
@@ -26,5 +31,11 @@ run env PATH="$TOOLS:$PATH" "$TOOLS/cmake" -S "$ROOT" -B "$ROOT/build/cpp-tests"
     -DKORVALE_BUILD_MODULE=OFF -DKORVALE_BUILD_TESTS=ON >/dev/null
 run env PATH="$TOOLS:$PATH" "$TOOLS/cmake" --build "$ROOT/build/cpp-tests" -j 2
 run "$TOOLS/ctest" --test-dir "$ROOT/build/cpp-tests" --output-on-failure -j 2
+
+log "C++ unit tests under valgrind"
+run valgrind -q --leak-check=full --errors-for-leak-kinds=definite,indirect --error-exitcode=1 \
+    "$ROOT/build/cpp-tests/korvale_cpp_tests" --gtest_brief=1
+
+run bash "$ROOT/scripts/sanitize.sh" "$ROOT/.venv-py312/bin/python"
 
 exit "$status"

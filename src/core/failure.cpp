@@ -38,6 +38,15 @@ std::size_t checked_capacity(std::size_t count_a, std::size_t count_b, std::size
     return checked_capacity(count_a * count_b, elem_size, where);
 }
 
+std::size_t checked_sum(std::initializer_list<std::size_t> parts, std::source_location where) {
+    std::size_t total = 0;
+    for (std::size_t part : parts) {
+        if (part > static_cast<std::size_t>(PTRDIFF_MAX) - total) internal_failure("capacity overflow", where);
+        total += part;
+    }
+    return total;
+}
+
 void index_out_of_bounds(std::size_t len, std::size_t index, std::source_location where) {
     internal_failure("index out of bounds: the len is " + std::to_string(len) +
                          " but the index is " + std::to_string(index),

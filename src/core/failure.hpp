@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <exception>
+#include <initializer_list>
 #include <source_location>
 #include <string>
 #include <vector>
@@ -35,6 +36,10 @@ std::size_t checked_capacity(std::size_t count, std::size_t elem_size,
 // count_a * count_b elements of elem_size bytes, with the same guard.
 std::size_t checked_capacity(std::size_t count_a, std::size_t count_b, std::size_t elem_size,
                              std::source_location where = std::source_location::current());
+
+// The sum of byte counts, with the same guard.
+std::size_t checked_sum(std::initializer_list<std::size_t> parts,
+                        std::source_location where = std::source_location::current());
 
 [[noreturn]] void index_out_of_bounds(std::size_t len, std::size_t index,
                                       std::source_location where = std::source_location::current());

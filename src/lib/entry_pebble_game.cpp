@@ -1,3 +1,4 @@
+#include "core/memory.hpp"
 #include "lib/arguments.hpp"
 #include "lib/entries.hpp"
 #include "lib/errors.hpp"
@@ -20,6 +21,7 @@ PyObject* pebble_game_entry(PyObject*, PyObject* args, PyObject* kwargs) {
         const std::size_t n = coords.rows();
         if (d != 2) throw ValueFailure("pebble_game only supports d=2");
 
+        require_memory(pebble_bytes(n));
         const EdgeList edges = candidate_edges(n);
         PebbleResult result;
         {

@@ -1,8 +1,10 @@
+#include "core/memory.hpp"
 #include "lib/arguments.hpp"
 #include "lib/entries.hpp"
 #include "lib/errors.hpp"
 #include "lib/results.hpp"
 #include "reconstruct/classical_mds.hpp"
+#include "reconstruct/double_center.hpp"
 
 namespace korvale::py {
 
@@ -19,6 +21,10 @@ PyObject* reconstruct_entry(PyObject*, PyObject* args, PyObject* kwargs) {
         const std::uint64_t d = read_u64(slots[1], "d");
         const double tol = read_optional_f64(slots[2], "tol", 1e-6);
         if (view.rows() != view.cols()) throw ValueFailure("distance_matrix must be square");
+        // The copy, the squares, the Gram matrix, its working copy, the
+        // rotations and the sorted vectors. Inputs that the dimension checks
+        // will refuse are left to them.
+        if ((d == 2 || d == 3) && view.rows() > d) require_memory(square_bytes(view.rows(), 6));
         const DistanceMatrix dist = view.copy();
 
         ReconstructionResult result;

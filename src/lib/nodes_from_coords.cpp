@@ -2,7 +2,9 @@
 
 #include <string>
 
+#include "core/memory.hpp"
 #include "lib/errors.hpp"
+#include "simulation/labelling.hpp"
 
 namespace korvale::py {
 
@@ -15,6 +17,11 @@ NodeList nodes_from_coords(const MatrixView& coords, std::uint64_t d) {
     if (rows <= d)
         throw ValueFailure("Need at least " + std::to_string(d + 1) + " nodes for d=" + std::to_string(d) +
                            ", got " + std::to_string(rows));
+
+    // Refuse what cannot fit before copying anything: the distances and one
+    // labelling pass.
+    require_memory(checked_sum({checked_capacity(rows, rows, sizeof(double)) * sizeof(double),
+                                labelling_bytes(rows, d)}));
 
     NodeList nodes(checked_capacity(rows, sizeof(Node)));
     for (std::size_t i = 0; i < rows; ++i) {

@@ -1,5 +1,7 @@
 #include "pebble/pebble_game.hpp"
 
+#include "simulation/candidate_edges.hpp"
+
 namespace korvale {
 
 namespace {
@@ -124,6 +126,16 @@ bool PebbleGame::offer_edge(std::size_t u, std::size_t v) {
             return false;
         }
     }
+}
+
+std::size_t pebble_bytes(std::size_t n) {
+    const std::size_t per_node = sizeof(std::int32_t) + sizeof(std::vector<std::size_t>) + 4 * sizeof(std::size_t);
+    return checked_sum({
+        checked_capacity(edge_count(n), sizeof(Edge)) * sizeof(Edge),  // candidates
+        edge_count(n),                                                  // labels
+        checked_capacity(n, 2 * sizeof(Edge)),                          // accepted: 2n - 3
+        checked_capacity(n, per_node) * per_node,
+    });
 }
 
 PebbleResult run_pebble_game(std::size_t n, const EdgeList& edges) {

@@ -61,6 +61,10 @@ private:
     std::vector<PebbleMove> moves_;
 };
 
+// Memory of a run over the complete graph of n nodes: candidates, labels,
+// accepted edges and the game's state.
+std::size_t pebble_bytes(std::size_t n);
+
 // Offers every edge once, in order, with no early stop.
 PebbleResult run_pebble_game(std::size_t n, const EdgeList& edges);
 

@@ -2,6 +2,10 @@
 
 namespace korvale {
 
+std::size_t square_bytes(std::size_t n, std::size_t count) {
+    return checked_capacity(checked_capacity(n, n, sizeof(double)) * sizeof(double), count, 1);
+}
+
 Matrix double_center(const DistanceMatrix& dist) {
     const std::size_t n = dist.rows;
     Matrix sq(n, n);

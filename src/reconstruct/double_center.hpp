@@ -10,4 +10,7 @@ namespace korvale {
 // by its rows. Each sum runs in index order into one accumulator.
 Matrix double_center(const DistanceMatrix& dist);
 
+// n x n matrices of doubles, with the "capacity overflow" guard.
+std::size_t square_bytes(std::size_t n, std::size_t count);
+
 }  // namespace korvale

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "rank/rank_tracker.hpp"
+#include "simulation/candidate_edges.hpp"
 #include "rigidity/rigidity_row.hpp"
 
 namespace korvale {
@@ -15,6 +16,16 @@ std::size_t column_count(const NodeList& nodes) {
 }
 
 }  // namespace
+
+std::size_t labelling_bytes(std::size_t n, std::size_t d) {
+    const std::size_t ncols = checked_capacity(n, d, sizeof(double));
+    const std::size_t basis_rows = ncols;  // the rank never exceeds the width
+    return checked_sum({
+        checked_capacity(edge_count(n), sizeof(Edge)) * sizeof(Edge) * 2,  // candidates, accepted
+        edge_count(n),                                                      // labels
+        checked_capacity(basis_rows + 1, ncols, sizeof(double)) * sizeof(double),
+    });
+}
 
 bool prefix_is_independent(const NodeList& nodes, std::span<const Edge> prefix, double tol) {
     const std::size_t n = nodes.size();

@@ -15,6 +15,10 @@ struct LabelledEdges {
     std::uint64_t rank = 0; // the tracker's rank when the pass ended
 };
 
+// Working memory of one labelling pass over n nodes in d dimensions: the
+// candidate list, the labels, the accepted edges, one row and a full basis.
+std::size_t labelling_bytes(std::size_t n, std::size_t d);
+
 // Fast pass: whether every row of the given prefix is independent, i.e.
 // whether a tracker fed the prefix reaches a rank equal to its length. It
 // stops at the first dependent row, where the answer is already no.

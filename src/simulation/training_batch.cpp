@@ -18,17 +18,12 @@ constexpr double batch_tol = 1e-9;
 }  // namespace
 
 std::size_t batch_bytes(std::uint64_t n_graphs, std::uint64_t n_nodes, std::uint64_t max_rank) {
-    const std::size_t parts[] = {
+    const std::size_t per_graph = checked_sum({
         sizeof(SimulationResult),
         checked_capacity(n_nodes, n_nodes, sizeof(double)) * sizeof(double),  // distances
         edge_count(n_nodes),                                                   // labels
         checked_capacity(max_rank, sizeof(Edge)) * sizeof(Edge),               // accepted edges
-    };
-    std::size_t per_graph = 0;
-    for (std::size_t part : parts) {
-        if (part > static_cast<std::size_t>(PTRDIFF_MAX) - per_graph) internal_failure("capacity overflow");
-        per_graph += part;
-    }
+    });
     return checked_capacity(n_graphs, per_graph, 1);
 }
 
@@ -43,7 +38,7 @@ std::vector<SimulationResult> generate_batch(std::uint64_t n_graphs, std::uint64
     if (!max_rank) internal_failure("capacity overflow");
     // Refuse up front what cannot fit, rather than be killed part-way
     // through filling memory.
-    require_memory(batch_bytes(n_graphs, n_nodes, *max_rank));
+    require_memory(checked_sum({batch_bytes(n_graphs, n_nodes, *max_rank), labelling_bytes(n_nodes, d)}));
 
     const EdgeList edges = candidate_edges(n_nodes);
     batch.reserve(n_graphs);

@@ -21,3 +21,16 @@ def run_python(code: str, *, check: bool = True) -> subprocess.CompletedProcess:
 @pytest.fixture
 def python_subprocess():
     return run_python
+
+
+def pytest_sessionstart(session):
+    """A run meant for a particular build of the module must import that one."""
+    import os
+
+    expected = os.environ.get("KORVALE_EXPECT_MODULE_DIR")
+    if expected:
+        import korvale
+
+        actual = os.path.dirname(os.path.abspath(korvale.__file__))
+        if actual != os.path.abspath(expected):
+            raise pytest.UsageError(f"imported korvale from {actual}, expected {expected}")

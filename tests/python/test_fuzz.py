@@ -98,7 +98,11 @@ def float_arrays(draw, rows=st.integers(0, 7), cols=st.integers(0, 4)):
     r, c = draw(rows), draw(cols)
     kind = draw(st.sampled_from(["plain", "fortran", "transposed", "stepped", "reversed", "broadcast", "readonly", "sub"]))
     values = draw(
-        st.lists(st.floats(-10, 10) | st.sampled_from([0.0, -0.0, math.nan, math.inf]), min_size=2 * r * c + 2, max_size=2 * r * c + 2)
+        st.lists(
+            st.floats(-10, 10) | st.sampled_from([0.0, -0.0, math.nan, math.inf]),
+            min_size=2 * r * c + c,
+            max_size=2 * r * c + c,
+        )
     )
     base = np.array(values[: 2 * r * c], dtype=np.float64).reshape(2 * r, c) if r * c else np.zeros((2 * r, c))
     if kind == "fortran":

@@ -17,6 +17,11 @@ SQUARE = np.array([[0.0, 0.0], [1.0, 0.0], [1.0, 1.0], [0.0, 1.0]])
 DIST = np.sqrt(((SQUARE[:, None] - SQUARE[None]) ** 2).sum(-1))
 
 
+# AddressSanitizer keeps freed memory in quarantine, so resident size says
+# nothing about leaks there; the reference counts still do.
+UNDER_ASAN = "libasan" in os.environ.get("LD_PRELOAD", "")
+
+
 def rss_bytes():
     with open("/proc/self/statm") as f:
         return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
@@ -92,7 +97,8 @@ def test_result_buffers_are_freed_with_their_last_view():
         assert row.shape == (1500,)
         del row
     gc.collect()
-    assert rss_bytes() - base < 60 * 2**20  # 30 leaked results would be 540 MB
+    if not UNDER_ASAN:
+        assert rss_bytes() - base < 60 * 2**20  # 30 leaked results would be 540 MB
     # Every instance held a reference to its heap type and gave it back.
     assert sys.getrefcount(container_type) == type_refs
     kept = korvale.gram_from_dist(dist)[::100]
@@ -102,6 +108,7 @@ def test_result_buffers_are_freed_with_their_last_view():
     assert sys.getrefcount(container_type) == type_refs
 
 
+@pytest.mark.skipif(UNDER_ASAN, reason="resident size is not a leak measure under ASan")
 def test_batch_results_are_freed():
     gc.collect()
     base = rss_bytes()

@@ -15,7 +15,7 @@ const ParameterList params{"simulate", {"coords", "d", "tol"}, 3, 2};
 }
 
 // Validation, the node copy, the distances and the candidate list are made
-// with the lock held; each labelling pass runs with it released.
+// with the lock held; the labelling pass runs with it released.
 PyObject* simulate_entry(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&] {
         const Slots slots = bind_arguments(params, args, kwargs);
@@ -29,7 +29,11 @@ PyObject* simulate_entry(PyObject*, PyObject* args, PyObject* kwargs) {
         const EdgeList edges = candidate_edges(n);
         // n >= d+1 here, so this is n*d - d(d+1)/2 and never exceeds the edge count.
         const std::uint64_t max_rank = *max_independent_edges(n, d);
-        LabelledEdges result = label_framework(nodes, edges, max_rank, tol, [] { return ReleasedLock(); });
+        LabelledEdges result;
+        {
+            ReleasedLock unlocked;
+            result = label_edges(nodes, edges, max_rank, tol);
+        }
         return result_to_dict(n, d, result.accepted, std::move(result.labels), std::move(distances), result.rank,
                               max_rank)
             .release();

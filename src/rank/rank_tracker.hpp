@@ -2,9 +2,16 @@
 
 #include <cmath>
 #include <cstddef>
+#include <span>
 #include <vector>
 
 namespace korvale {
+
+// One non-zero of a sparse row.
+struct RowEntry {
+    std::size_t col;
+    double value;
+};
 
 // Answers, one row at a time, whether a row is linearly independent of the
 // rows accepted so far, up to an absolute tolerance: |x| > tol counts as
@@ -15,27 +22,90 @@ namespace korvale {
 // Every operation is one IEEE double operation in the order written, the
 // product rounded before it is subtracted: the answers are training labels
 // and must be the same bits on every machine.
+//
+// How the work is saved without changing a bit. An entry that is exactly
+// zero contributes nothing: x - 0*f is x, and a zero's sign never reaches a
+// non-zero value or a decision while tol >= 0 and f is finite. So columns in
+// which every basis row but at most one (the column's owner, whose pivot it
+// is) holds an exact zero are "dead": they are kept apart, and the sweeps
+// run only over the "live" columns, stored contiguously in slots. A rigidity
+// row touches few columns, so most basis rows see f = 0 at their dead pivot
+// and are skipped outright. Whatever the shortcut cannot reproduce (tol < 0
+// or NaN, where zeros take part; a non-finite factor, where 0 * inf is NaN)
+// is handled by the plain dense sweep, which the tracker switches to for
+// good the moment it meets such a case.
 class RankTracker {
 public:
-    RankTracker(std::size_t ncols, double tol) : ncols_(ncols), tol_(tol) {}
+    RankTracker(std::size_t ncols, double tol);
 
     // Takes the row. True: it was independent and is now part of the basis.
     // False: it was dependent, and the tracker is unchanged.
     bool add_row(std::vector<double> row);
 
-    std::size_t rank() const noexcept { return rows_.size(); }
+    // The same for a row given by its non-zeros (distinct columns; every
+    // other entry +0.0).
+    bool add_row(std::span<const RowEntry> entries);
+
+    std::size_t rank() const noexcept { return pivots_.size(); }
     std::size_t ncols() const noexcept { return ncols_; }
     double tol() const noexcept { return tol_; }
-    const std::vector<std::vector<double>>& rows() const noexcept { return rows_; }
     const std::vector<std::size_t>& pivots() const noexcept { return pivots_; }
 
+    // The basis as dense rows (for inspection; equal to the plain
+    // algorithm's rows up to the signs of zeros).
+    std::vector<std::vector<double>> rows() const;
+
 private:
+    static constexpr std::size_t none = static_cast<std::size_t>(-1);
+
     bool nonzero(double x) const noexcept { return std::fabs(x) > tol_; }
 
-    std::vector<std::vector<double>> rows_;
-    std::vector<std::size_t> pivots_;
+    // Slot layout.
+    bool load(std::span<const RowEntry> entries);
+    bool process();
+    double* basis_row(std::size_t r) noexcept { return basis_.data() + r * ncols_; }
+    const double* basis_row(std::size_t r) const noexcept { return basis_.data() + r * ncols_; }
+    double work_value(std::size_t col) const noexcept {
+        return slot_of_[col] != none ? live_[slot_of_[col]] : dead_[col];
+    }
+    double entry(std::size_t r, std::size_t col) const noexcept;
+    void revive(std::size_t col);
+    void retire(std::size_t col, std::size_t owner);
+    void find_irregular_rows();
+
+    // Dense layout, and the switch to it.
+    void go_dense();
+    std::vector<double> dense_work() const;
+    bool process_dense(std::vector<double> row, std::size_t first_eliminated);
+    void back_substitute_dense(const std::vector<double>& row, std::size_t c, std::size_t first);
+
     std::size_t ncols_;
     double tol_;
+    std::vector<std::size_t> pivots_;
+    bool dense_ = false;
+
+    // Slot layout. Live column k lives in slot slot_of_[k] of every basis row
+    // and of the work row live_; a dead column's work value is dead_[k], and
+    // its owner's entry there is pivot_value_[owner_of_[k]] (every other row
+    // holds zero). Only the columns the offered row touched can hold non-zero
+    // dead work values; they are listed in touched_.
+    std::vector<double> basis_;  // one row of ncols_ slots per basis row
+    std::vector<std::size_t> col_of_slot_;
+    std::vector<std::size_t> slot_of_;
+    std::vector<std::size_t> owner_of_;
+    std::vector<double> pivot_value_;
+    std::vector<double> live_;
+    std::vector<double> dead_;
+    std::vector<std::size_t> touched_;
+    // Rows whose pivot column is not a dead column they own: their work
+    // value can change during elimination, so they are always examined.
+    std::vector<std::size_t> irregular_;
+    bool irregular_stale_ = false;
+    std::vector<std::size_t> candidates_;
+    std::vector<RowEntry> entries_;
+
+    // Dense layout.
+    std::vector<std::vector<double>> dense_rows_;
 };
 
 }  // namespace korvale

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/records.hpp"
+#include "rank/rank_tracker.hpp"
 
 namespace korvale {
 
@@ -12,10 +13,15 @@ struct RigidityRow {
     Edge edge;
 };
 
-// The rigidity-matrix row of bar (i, j): node i's block holds p_i - p_j,
-// node j's block holds p_j - p_i (the same differences with the sign bit
-// flipped, so a zero difference is +0.0 in i's block and -0.0 in j's), every
-// other entry +0.0. Raw differences, no scaling.
+// The entries of the rigidity-matrix row of bar (i, j) outside which it is
+// +0.0: node i's block holds p_i - p_j at columns i*d .. i*d+d-1, node j's
+// block p_j - p_i (the same differences with the sign bit flipped, so a zero
+// difference is +0.0 in i's block and -0.0 in j's). Raw differences, no
+// scaling. Written into out, which is reused from row to row.
+void rigidity_entries(const NodeList& nodes, std::size_t n, std::size_t i, std::size_t j,
+                      std::vector<RowEntry>& out);
+
+// The same row written out in full, n*d entries.
 RigidityRow rigidity_row(const NodeList& nodes, std::size_t n, std::size_t i, std::size_t j);
 
 }  // namespace korvale

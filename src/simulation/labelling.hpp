@@ -1,9 +1,8 @@
-// The two labelling passes over the candidate bars of a framework. Both run
-// without the interpreter lock: they read only the node list and the edges.
+// Labelling the candidate bars of a framework. Runs without the interpreter
+// lock: it reads only the node list and the edges.
 #pragma once
 
 #include <cstdint>
-#include <span>
 
 #include "core/records.hpp"
 
@@ -16,38 +15,17 @@ struct LabelledEdges {
 };
 
 // Working memory of one labelling pass over n nodes in d dimensions: the
-// candidate list, the labels, the accepted edges, one row and a full basis.
+// candidate list, the labels, the accepted edges and a full basis.
 std::size_t labelling_bytes(std::size_t n, std::size_t d);
 
-// Fast pass: whether every row of the given prefix is independent, i.e.
-// whether a tracker fed the prefix reaches a rank equal to its length. It
-// stops at the first dependent row, where the answer is already no.
-bool prefix_is_independent(const NodeList& nodes, std::span<const Edge> prefix, double tol);
-
-// Full pass: labels every edge in order and stops building rows as soon as
-// the rank reaches max_rank; the remaining edges are labelled 0.
+// Offers every edge's rigidity row in order and labels it by the tracker's
+// answer, building no more rows once the rank reaches max_rank; the
+// remaining edges are labelled 0.
+//
+// This one pass is also the fast path: when the first max_rank rows are all
+// independent it offers exactly those and stops, which is all a separate
+// prefix check would do, and when one of them is dependent the same pass
+// simply goes on, where a fresh pass would repeat its work bit for bit.
 LabelledEdges label_edges(const NodeList& nodes, const EdgeList& edges, std::uint64_t max_rank, double tol);
-
-// The labels the full pass would give when the first m edges are all
-// independent and m is the maximum rank: m ones, then zeros.
-LabelledEdges preset_labels(const EdgeList& edges, std::size_t m);
-
-// Labels a framework of at least d+1 nodes: the fast pass over the first
-// max_rank edges and, only when it fails, a fresh full pass. Each pass runs
-// while a guard made by release() lives; the caller decides what the guard
-// does (the module releases the interpreter lock).
-template <class Release>
-LabelledEdges label_framework(const NodeList& nodes, const EdgeList& edges, std::uint64_t max_rank, double tol,
-                              Release&& release) {
-    const std::size_t m = max_rank < edges.size() ? static_cast<std::size_t>(max_rank) : edges.size();
-    bool fast;
-    {
-        [[maybe_unused]] auto guard = release();
-        fast = prefix_is_independent(nodes, std::span(edges).first(m), tol);
-    }
-    if (fast) return preset_labels(edges, m);
-    [[maybe_unused]] auto guard = release();
-    return label_edges(nodes, edges, max_rank, tol);
-}
 
 }  // namespace korvale

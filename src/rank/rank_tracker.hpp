@@ -34,9 +34,22 @@ struct RowEntry {
 // or NaN, where zeros take part; a non-finite factor, where 0 * inf is NaN)
 // is handled by the plain dense sweep, which the tracker switches to for
 // good the moment it meets such a case.
+//
+// Back-substitution, the bulk of the work, is deferred and applied for
+// several accepted rows in one pass over the basis, element by element in
+// acceptance order, so every entry sees the same operations in the same
+// order. A row needed for elimination meanwhile is brought up to date in a
+// scratch copy.
 class RankTracker {
 public:
-    RankTracker(std::size_t ncols, double tol);
+    // How the basis is kept; the answers are the same either way.
+    enum class Layout {
+        automatic,     // live columns for wide rows, dense for narrow ones
+        dense,         // the plain sweep over whole rows
+        live_columns,  // live columns wherever exact (tol >= 0, finite)
+    };
+
+    RankTracker(std::size_t ncols, double tol, Layout layout = Layout::automatic);
 
     // Takes the row. True: it was independent and is now part of the basis.
     // False: it was dependent, and the tracker is unchanged.
@@ -53,7 +66,7 @@ public:
 
     // The basis as dense rows (for inspection; equal to the plain
     // algorithm's rows up to the signs of zeros).
-    std::vector<std::vector<double>> rows() const;
+    std::vector<std::vector<double>> rows();
 
 private:
     static constexpr std::size_t none = static_cast<std::size_t>(-1);
@@ -69,6 +82,15 @@ private:
         return slot_of_[col] != none ? live_[slot_of_[col]] : dead_[col];
     }
     double entry(std::size_t r, std::size_t col) const noexcept;
+    std::vector<std::vector<double>> stored_rows() const;
+    struct Update {
+        std::size_t row;  // the pending row subtracted
+        double factor;
+    };
+    bool pending_factors(std::size_t r);
+    void apply_updates(double* target, const Update* updates, std::size_t count, std::size_t m) const;
+    const double* current_row(std::size_t r);
+    void flush();
     void revive(std::size_t col);
     void retire(std::size_t col, std::size_t owner);
     void find_irregular_rows();
@@ -77,7 +99,7 @@ private:
     void go_dense();
     std::vector<double> dense_work() const;
     bool process_dense(std::vector<double> row, std::size_t first_eliminated);
-    void back_substitute_dense(const std::vector<double>& row, std::size_t c, std::size_t first);
+    void back_substitute_dense(const std::vector<double>& row, std::size_t c, std::size_t first, std::size_t end);
 
     std::size_t ncols_;
     double tol_;
@@ -103,6 +125,13 @@ private:
     bool irregular_stale_ = false;
     std::vector<std::size_t> candidates_;
     std::vector<RowEntry> entries_;
+    // Accepted rows whose back-substitution into the older rows is still to
+    // be applied, in acceptance order; their stored values are as accepted.
+    std::vector<std::size_t> pending_;
+    std::vector<Update> updates_;        // pending_factors' answer for one row
+    std::vector<Update> flush_updates_;  // all rows' updates during a flush
+    std::vector<std::size_t> flush_start_;
+    std::vector<double> scratch_;
 
     // Dense layout.
     std::vector<std::vector<double>> dense_rows_;

@@ -1,6 +1,7 @@
 #include "reconstruct/jacobi_eigen.hpp"
 
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 namespace korvale {
@@ -115,6 +116,14 @@ EigenDecomposition jacobi_eigen(const Matrix& a0, std::uint64_t rotation_limit) 
     Matrix vt(n, n);
     for (std::size_t i = 0; i < n; ++i) vt(i, i) = 1.0;
 
+    // mirrored[i]: row i equals column i bit for bit, so column i can be read
+    // along row i. A rotation in the (p, q) plane makes rows p and q so, and
+    // keeps every row that was.
+    std::vector<char> mirrored(n, 1);
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t k = 0; k < n && mirrored[i]; ++k)
+            mirrored[i] = std::memcmp(&a(i, k), &a(k, i), sizeof(double)) == 0;
+
     EigenDecomposition out;
     PivotSearch search(a);
     while (out.rotations < rotation_limit) {
@@ -129,9 +138,13 @@ EigenDecomposition jacobi_eigen(const Matrix& a0, std::uint64_t rotation_limit) 
 
         // Each k reads only A[k][p] and A[k][q] and writes them and their
         // mirrors A[p][k], A[q][k], so updating in place reads old values.
+        const bool rows_readable = mirrored[p] && mirrored[q];
+        const double* row_p = a.row(p);
+        const double* row_q = a.row(q);
         for (std::size_t k = 0; k < n; ++k) {
             if (k == p || k == q) continue;
-            const double akp = a(k, p), akq = a(k, q);
+            const double akp = rows_readable ? row_p[k] : a(k, p);
+            const double akq = rows_readable ? row_q[k] : a(k, q);
             const double kp = akp * c - akq * s;
             const double kq = akq * c + akp * s;
             a(k, p) = kp;
@@ -144,6 +157,7 @@ EigenDecomposition jacobi_eigen(const Matrix& a0, std::uint64_t rotation_limit) 
         a(q, q) = c2 * aqq + (t * apq + s2 * app);
         a(p, q) = 0.0;
         a(q, p) = 0.0;
+        mirrored[p] = mirrored[q] = 1;
 
         double* vp = vt.row(p);
         double* vq = vt.row(q);

@@ -108,6 +108,16 @@ TEST(Labelling, MatchesLiteralReferenceOnRandomFrameworks) {
             fast += want.fast_path;
         }
     }
+    // Wide frameworks take the live-column layout inside label_edges.
+    for (int round = 0; round < 12; ++round) {
+        const std::size_t d = 2 + round % 2;
+        const std::size_t n = 90 + rng() % 40;
+        const NodeList nodes = random_framework(rng, kinds[round % 5], n, d);
+        const reference::Outcome want = reference::simulate(nodes, d, 1e-9);
+        const LabelledEdges got = production(nodes, d, 1e-9);
+        ASSERT_EQ(got.labels, want.labels) << "wide round " << round;
+        ASSERT_EQ(got.rank, want.final_rank);
+    }
     // Both paths must have been exercised for the comparison to mean much.
     EXPECT_EQ(compared, 240);
     EXPECT_GT(fast, 20);

@@ -168,17 +168,37 @@ def bench_reconstruct(quick):
         record(case, t, "eigh classical MDS", median_time(lambda: eigh_mds(dist, 2)))
 
 
+def report_cpp(path):
+    """Pairs each optimised routine with its literal reference from the
+    Google Benchmark results (medians of five repetitions)."""
+    with open(path) as f:
+        results = json.load(f)["benchmarks"]
+    unit = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
+    medians = {
+        b["run_name"]: b["real_time"] * unit[b["time_unit"]] for b in results if b.get("aggregate_name") == "median"
+    }
+    for name, seconds in medians.items():
+        routine, _, args = name.partition("/")
+        if routine.endswith("_literal"):
+            continue
+        literal = medians.get(f"{routine}_literal/{args}")
+        record(f"C++ {routine} {args}", seconds, "literal reference", literal)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--quick", action="store_true", help="smaller cases only")
     parser.add_argument("--json", default=os.path.join(os.path.dirname(__file__), "results.json"))
-    parser.add_argument("--only", choices=["simulate", "batch", "pebble", "reconstruct"])
+    parser.add_argument("--only", choices=["simulate", "batch", "pebble", "reconstruct", "cpp"])
+    parser.add_argument("--cpp", help="Google Benchmark JSON of the C++ core to include")
     args = parser.parse_args()
     print(f"{'case':<34} {'korvale ms':>12}  {'baseline':<28} {'baseline ms':>12}  {'ratio':>10}")
     for name, fn in (("simulate", bench_simulate), ("batch", bench_batch), ("pebble", bench_pebble),
                      ("reconstruct", bench_reconstruct)):
         if args.only in (None, name):
             fn(args.quick)
+    if args.cpp and args.only in (None, "cpp"):
+        report_cpp(args.cpp)
     meta = {
         "python": sys.version.split()[0],
         "numpy": np.__version__,

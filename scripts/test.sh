@@ -16,7 +16,7 @@ WHEEL="$(build_wheel)"
 status=0
 run() { "$@" || { status=1; log "FAILED: $*"; }; }
 
-TEST_REQS=(pytest hypothesis)
+TEST_REQS=(pytest hypothesis tqdm "dask[distributed]")
 make_venv "$ROOT/.venv-py312" "$(find_python 3.12)" "numpy==1.26.*" "${TEST_REQS[@]}"
 make_venv "$ROOT/.venv-py313" "$(find_python 3.13)" "numpy>=2" "${TEST_REQS[@]}"
 for venv in .venv-py312 .venv-py313; do

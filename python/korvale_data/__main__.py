@@ -1,0 +1,5 @@
+import sys
+
+from korvale_data.cli import main
+
+sys.exit(main())

@@ -1,0 +1,223 @@
+"""Writing a dataset: shards of graphs, a manifest, resumption, and the
+choice of threads or a Dask cluster to compute the shards."""
+
+import hashlib
+import json
+import os
+import sys
+from concurrent.futures import ALL_COMPLETED, FIRST_COMPLETED, ThreadPoolExecutor, wait
+from dataclasses import asdict, dataclass
+from importlib import metadata
+
+from korvale_data.shards import build_shard
+
+FORMAT = "korvale-dataset"
+FORMAT_VERSION = 1
+MANIFEST = "manifest.json"
+
+
+class DatasetError(Exception):
+    """A request that cannot be honoured; the message is one line."""
+
+
+@dataclass(frozen=True)
+class Spec:
+    graphs: int
+    nodes: int
+    dim: int
+    seed: int
+    shard_size: int
+
+    def check(self):
+        for name in ("graphs", "nodes", "dim", "seed", "shard_size"):
+            value = getattr(self, name)
+            if isinstance(value, bool) or not isinstance(value, int):
+                raise DatasetError(f"{name} must be an integer, not {value!r}")
+        if self.graphs < 0:
+            raise DatasetError(f"graphs must not be negative, got {self.graphs}")
+        if self.nodes < 1:
+            raise DatasetError(f"nodes must be at least 1, got {self.nodes}")
+        if self.dim not in (2, 3):
+            raise DatasetError(f"dim must be 2 or 3, got {self.dim}")
+        if not 0 <= self.seed < 2**64:
+            raise DatasetError(f"seed must be in [0, 2**64), got {self.seed}")
+        if self.shard_size < 1:
+            raise DatasetError(f"shard size must be at least 1, got {self.shard_size}")
+
+    def shards(self):
+        """(file name, first graph, graph count) of every shard, in order."""
+        for index, first in enumerate(range(0, self.graphs, self.shard_size)):
+            yield f"shard-{index:06d}.npz", first, min(self.shard_size, self.graphs - first)
+
+
+def package_version() -> str:
+    try:
+        return metadata.version("korvale")
+    except metadata.PackageNotFoundError:
+        return "unknown"
+
+
+def sha256_of(path: str) -> str:
+    digest = hashlib.sha256()
+    with open(path, "rb") as f:
+        for block in iter(lambda: f.read(1 << 20), b""):
+            digest.update(block)
+    return digest.hexdigest()
+
+
+def write_atomically(path: str, data: bytes):
+    """The file appears complete or not at all."""
+    temporary = f"{path}.tmp-{os.getpid()}"
+    with open(temporary, "wb") as f:
+        f.write(data)
+        f.flush()
+        os.fsync(f.fileno())
+    os.replace(temporary, path)
+
+
+def read_manifest(out: str):
+    path = os.path.join(out, MANIFEST)
+    if not os.path.exists(path):
+        return None
+    try:
+        with open(path) as f:
+            manifest = json.load(f)
+    except (OSError, ValueError) as e:
+        raise DatasetError(f"{path} is not a readable manifest: {e}") from None
+    if not isinstance(manifest, dict) or manifest.get("format") != FORMAT:
+        raise DatasetError(f"{out} holds something other than a korvale dataset")
+    return manifest
+
+
+class Writer:
+    """The manifest on disk, rewritten (atomically) as shards complete."""
+
+    def __init__(self, out: str, spec: Spec, known: dict):
+        self.out = out
+        self.manifest = {
+            "format": FORMAT,
+            "format_version": FORMAT_VERSION,
+            "korvale_version": package_version(),
+            "arguments": asdict(spec),
+            "shards": [
+                {"file": name, "first_graph": first, "count": count, "sha256": known.get(name)}
+                for name, first, count in spec.shards()
+            ],
+        }
+        self.entries = {s["file"]: s for s in self.manifest["shards"]}
+        self.save()
+
+    def save(self):
+        text = json.dumps(self.manifest, indent=1, sort_keys=True) + "\n"
+        write_atomically(os.path.join(self.out, MANIFEST), text.encode())
+
+    def write(self, name: str, data: bytes) -> str:
+        """Writes a shard file (any thread may) and returns its checksum."""
+        write_atomically(os.path.join(self.out, name), data)
+        return hashlib.sha256(data).hexdigest()
+
+    def record(self, name: str, checksum: str):
+        """Enters a written shard in the manifest (one thread at a time)."""
+        self.entries[name]["sha256"] = checksum
+        self.save()
+
+
+def prepare(out: str, spec: Spec) -> dict:
+    """Checks the output directory and returns the shards already present and
+    intact: file name -> checksum."""
+    if os.path.exists(out) and not os.path.isdir(out):
+        raise DatasetError(f"{out} exists and is not a directory")
+    os.makedirs(out, exist_ok=True)
+    for leftover in os.listdir(out):
+        if ".tmp-" in leftover:  # an interrupted write
+            os.remove(os.path.join(out, leftover))
+    manifest = read_manifest(out)
+    if manifest is None:
+        if os.listdir(out):
+            raise DatasetError(f"{out} is not empty and holds no korvale dataset")
+        return {}
+    if manifest.get("arguments") != asdict(spec):
+        raise DatasetError(f"{out} holds another dataset ({manifest.get('arguments')}); choose another directory")
+    known = {}
+    for entry in manifest.get("shards", []):
+        path = os.path.join(out, str(entry.get("file")))
+        if entry.get("sha256") and os.path.exists(path) and sha256_of(path) == entry["sha256"]:
+            known[entry["file"]] = entry["sha256"]
+    return known
+
+
+def generate(out, graphs, nodes, dim, seed=0, shard_size=1000, workers=1, client=None, progress=False):
+    """Writes (or completes) the dataset in directory out and returns its
+    manifest. Shards are computed by `workers` threads, or on the Dask
+    cluster of `client`, and written here; present, intact shards are kept."""
+    spec = Spec(graphs, nodes, dim, seed, shard_size)
+    spec.check()
+    if isinstance(workers, bool) or not isinstance(workers, int) or workers < 1:
+        raise DatasetError(f"workers must be a positive integer, got {workers!r}")
+    known = prepare(out, spec)
+    writer = Writer(out, spec, known)
+    todo = [s for s in spec.shards() if s[0] not in known]
+    bar = make_bar(progress, len(todo), sum(count for _, _, count in todo))
+    try:
+        if client is not None:
+            run_on_dask(client, spec, todo, writer, bar)
+        else:
+            run_on_threads(workers, spec, todo, writer, bar)
+    finally:
+        if bar is not None:
+            bar.close()
+    return writer.manifest
+
+
+def make_bar(progress, shards, graphs):
+    if not progress or shards == 0:
+        return None
+    try:
+        from tqdm import tqdm
+    except ImportError:
+        return None
+    return tqdm(total=graphs, unit="graph", file=sys.stderr)
+
+
+def run_on_threads(workers, spec, todo, writer, bar):
+    # The module releases the interpreter lock while it labels, and zlib and
+    # file writes release it too, so threads build and write shards side by
+    # side; this thread keeps the manifest.
+    def build_and_write(name, first, count):
+        return writer.write(name, build_shard(spec.seed, first, count, spec.nodes, spec.dim))
+
+    with ThreadPoolExecutor(max_workers=workers) as pool:
+        pending = {}
+        try:
+            for name, first, count in todo:
+                pending[pool.submit(build_and_write, name, first, count)] = (name, count)
+                if len(pending) >= 2 * workers:
+                    drain(pending, writer, bar, FIRST_COMPLETED)
+            drain(pending, writer, bar, ALL_COMPLETED)
+        except BaseException:
+            for future in pending:
+                future.cancel()
+            raise
+
+
+def drain(pending, writer, bar, until):
+    done, _ = wait(list(pending), return_when=until)
+    for future in sorted(done, key=lambda f: pending[f][0]):
+        name, count = pending.pop(future)
+        writer.record(name, future.result())
+        if bar is not None:
+            bar.update(count)
+
+
+def run_on_dask(client, spec, todo, writer, bar):
+    from distributed import as_completed
+
+    futures = {
+        client.submit(build_shard, spec.seed, first, count, spec.nodes, spec.dim, pure=True): (name, count)
+        for name, first, count in todo
+    }
+    for future in as_completed(list(futures)):
+        name, count = futures[future]
+        writer.record(name, writer.write(name, future.result()))
+        if bar is not None:
+            bar.update(count)

@@ -1,0 +1,62 @@
+"""Reading a dataset back, and the edge lists graph-learning libraries take."""
+
+import json
+import os
+
+import numpy as np
+
+from korvale_data.dataset import FORMAT, MANIFEST, DatasetError, sha256_of
+
+
+def load(path: str, by: str = "graph", verify: bool = True):
+    """Iterates the dataset in `path`, in graph order.
+
+    by="graph" yields one dict per graph: "index", "coords" (n, d),
+    "edges" (e, 2), "labels" (e,), "final_rank", "max_rank", "is_rigid".
+    by="shard" yields one dict of stacked arrays per shard. With verify, a
+    shard whose checksum does not match the manifest raises DatasetError."""
+    if by not in ("graph", "shard"):
+        raise ValueError("by must be 'graph' or 'shard'")
+    with open(os.path.join(path, MANIFEST)) as f:
+        manifest = json.load(f)
+    if manifest.get("format") != FORMAT:
+        raise DatasetError(f"{path} holds no korvale dataset")
+    for entry in manifest["shards"]:
+        file = os.path.join(path, entry["file"])
+        if entry["sha256"] is None:
+            raise DatasetError(f"{file} was never completed; run the generator again")
+        if verify and sha256_of(file) != entry["sha256"]:
+            raise DatasetError(f"{file} does not match its checksum")
+        with np.load(file, allow_pickle=False) as archive:
+            shard = {name: archive[name] for name in archive.files}
+        if by == "shard":
+            yield shard
+            continue
+        for i in range(len(shard["graph_index"])):
+            yield {
+                "index": int(shard["graph_index"][i]),
+                "coords": shard["coords"][i],
+                "edges": shard["edges"],
+                "labels": shard["labels"][i],
+                "final_rank": int(shard["final_rank"][i]),
+                "max_rank": int(shard["max_rank"][i]),
+                "is_rigid": bool(shard["is_rigid"][i]),
+            }
+
+
+def to_edge_index(edges: np.ndarray, labels: np.ndarray | None = None, undirected: bool = True):
+    """(edge_index, y): edge_index of shape (2, E) int64 as graph-learning
+    libraries take it, every bar in both directions when undirected (the
+    labels repeated to match), y the labels as int64 (None without labels)."""
+    edges = np.asarray(edges, dtype=np.int64).reshape(-1, 2)
+    index = edges.T
+    if undirected:
+        index = np.concatenate([index, index[::-1]], axis=1)
+    y = None
+    if labels is not None:
+        y = np.asarray(labels, dtype=np.int64).reshape(-1)
+        if y.shape[0] != edges.shape[0]:
+            raise ValueError(f"{y.shape[0]} labels for {edges.shape[0]} edges")
+        if undirected:
+            y = np.concatenate([y, y])
+    return np.ascontiguousarray(index), y

@@ -1,0 +1,193 @@
+"""korvale-dataset and korvale_data: shards, determinism, resumption,
+refusals, the loader, and a Dask cluster."""
+
+import hashlib
+import json
+import os
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+
+import korvale
+import korvale_data
+from korvale_data import DatasetError, draw_coordinates, generate, load, to_edge_index
+from korvale_data import shards as shard_module
+
+
+def files_of(path):
+    return {name: open(os.path.join(path, name), "rb").read() for name in sorted(os.listdir(path))}
+
+
+def run_cli(*args):
+    return subprocess.run(
+        [sys.executable, "-m", "korvale_data", *args], capture_output=True, text=True, timeout=300
+    )
+
+
+def distances(coords):
+    """Euclidean distances summed coordinate by coordinate, in order."""
+    diff = coords[:, :, None, :] - coords[:, None, :, :]
+    total = diff[..., 0] * diff[..., 0]
+    for c in range(1, coords.shape[-1]):
+        total = total + diff[..., c] * diff[..., c]
+    return np.sqrt(total)
+
+
+@pytest.mark.parametrize("d, n", [(2, 1), (2, 7), (3, 12)])
+@pytest.mark.parametrize("seed", [0, 12345, 2**64 - 3])
+def test_coordinates_are_the_batchs_bit_for_bit(d, n, seed):
+    batch = korvale.generate_training_batch(5, n, d, seed)
+    coords = draw_coordinates(seed, 0, 5, n, d)
+    got = distances(coords)
+    for k, g in enumerate(batch):
+        assert got[k].tobytes() == g["distance_matrix"].tobytes()
+    if n > d:
+        # The labels of the batch are simulate's labels on these coordinates.
+        assert korvale.simulate(coords[3], d)["labels"].tolist() == batch[3]["labels"].tolist()
+    later = draw_coordinates(seed, 3, 2, n, d)
+    assert later.tobytes() == coords[3:].tobytes()
+
+
+def test_dataset_contents(tmp_path):
+    manifest = generate(str(tmp_path), 25, 6, 2, seed=7, shard_size=10)
+    assert [s["count"] for s in manifest["shards"]] == [10, 10, 5]
+    assert manifest["arguments"] == {"graphs": 25, "nodes": 6, "dim": 2, "seed": 7, "shard_size": 10}
+    on_disk = json.load(open(tmp_path / "manifest.json"))
+    assert on_disk == manifest
+    for s in manifest["shards"]:
+        assert hashlib.sha256((tmp_path / s["file"]).read_bytes()).hexdigest() == s["sha256"]
+    graphs = list(load(str(tmp_path)))
+    batch = korvale.generate_training_batch(25, 6, 2, 7)
+    assert [g["index"] for g in graphs] == list(range(25))
+    for g, b in zip(graphs, batch):
+        assert g["labels"].tolist() == b["labels"].tolist()
+        assert (g["final_rank"], g["max_rank"], g["is_rigid"]) == (b["final_rank"], b["max_rank"], b["is_rigid"])
+        assert g["edges"].shape == (15, 2) and g["edges"][-1].tolist() == [4, 5]
+        assert g["coords"].shape == (6, 2)
+    shards = list(load(str(tmp_path), by="shard"))
+    assert [s["labels"].shape for s in shards] == [(10, 15), (10, 15), (5, 15)]
+
+
+def test_output_is_byte_identical_whatever_the_workers(tmp_path):
+    one = tmp_path / "one"
+    two = tmp_path / "two"
+    generate(str(one), 40, 8, 3, seed=3, shard_size=7, workers=1)
+    generate(str(two), 40, 8, 3, seed=3, shard_size=7, workers=3)
+    assert files_of(one) == files_of(two)
+    other = tmp_path / "other"
+    generate(str(other), 40, 8, 3, seed=3, shard_size=16, workers=2)
+    for a, b in zip(load(str(one)), load(str(other))):
+        assert a["index"] == b["index"]
+        for key in ("coords", "edges", "labels"):
+            assert a[key].tobytes() == b[key].tobytes()
+
+
+def test_rerun_keeps_intact_shards_and_rebuilds_damaged_ones(tmp_path):
+    generate(str(tmp_path), 30, 5, 2, seed=1, shard_size=10)
+    original = files_of(tmp_path)
+    os.remove(tmp_path / "shard-000001.npz")
+    damaged = tmp_path / "shard-000002.npz"
+    damaged.write_bytes(damaged.read_bytes()[:-10] + b"0123456789")
+    kept = os.stat(tmp_path / "shard-000000.npz").st_mtime_ns
+    generate(str(tmp_path), 30, 5, 2, seed=1, shard_size=10)
+    assert files_of(tmp_path) == original
+    assert os.stat(tmp_path / "shard-000000.npz").st_mtime_ns == kept
+
+
+def test_a_crash_leaves_only_complete_shards(tmp_path, monkeypatch):
+    real = shard_module.build_shard
+    out = tmp_path / "crashed"
+
+    def failing(seed, first, count, n, d):
+        if first == 20:
+            raise RuntimeError("worker lost")
+        return real(seed, first, count, n, d)
+
+    monkeypatch.setattr("korvale_data.dataset.build_shard", failing)
+    with pytest.raises(RuntimeError, match="worker lost"):
+        generate(str(out), 40, 5, 2, seed=2, shard_size=10)
+    names = sorted(os.listdir(out))
+    assert not any(".tmp-" in name for name in names)
+    assert "shard-000002.npz" not in names
+    with pytest.raises(DatasetError, match="never completed"):
+        list(load(str(out)))
+    monkeypatch.undo()
+    generate(str(out), 40, 5, 2, seed=2, shard_size=10)
+    fresh = tmp_path / "fresh"
+    generate(str(fresh), 40, 5, 2, seed=2, shard_size=10)
+    assert files_of(out) == files_of(fresh)
+
+
+@pytest.mark.parametrize(
+    "args, message",
+    [
+        (["--graphs", "-1", "--nodes", "5", "--dim", "2"], "graphs must not be negative"),
+        (["--graphs", "3", "--nodes", "5", "--dim", "4"], "dim must be 2 or 3"),
+        (["--graphs", "3", "--nodes", "0", "--dim", "2"], "nodes must be at least 1"),
+        (["--graphs", "3", "--nodes", "5", "--dim", "2", "--shard-size", "0"], "shard size must be at least 1"),
+        (["--graphs", "3", "--nodes", "5", "--dim", "2", "--seed", "-4"], "seed must be in"),
+        (["--graphs", "x", "--nodes", "5", "--dim", "2"], "invalid int value"),
+        (["--graphs", "3", "--nodes", "5", "--dim", "2", "--workers", "0"], "workers must be a positive integer"),
+    ],
+)
+def test_bad_arguments_exit_2_with_one_line(tmp_path, args, message):
+    proc = run_cli(*args, "--out", str(tmp_path / "out"), "--quiet")
+    assert proc.returncode == 2
+    assert proc.stderr.count("\n") == 1 and message in proc.stderr
+    assert not (tmp_path / "out" / "manifest.json").exists()
+
+
+def test_another_dataset_or_foreign_files_are_never_overwritten(tmp_path):
+    out = tmp_path / "out"
+    assert run_cli("--graphs", "12", "--nodes", "5", "--dim", "2", "--seed", "1", "--out", str(out), "--quiet").returncode == 0
+    before = files_of(out)
+    proc = run_cli("--graphs", "12", "--nodes", "5", "--dim", "2", "--seed", "2", "--out", str(out), "--quiet")
+    assert proc.returncode == 2 and "holds another dataset" in proc.stderr and proc.stderr.count("\n") == 1
+    assert files_of(out) == before
+    foreign = tmp_path / "foreign"
+    foreign.mkdir()
+    (foreign / "notes.txt").write_text("mine")
+    proc = run_cli("--graphs", "2", "--nodes", "5", "--dim", "2", "--out", str(foreign), "--quiet")
+    assert proc.returncode == 2 and "holds no korvale dataset" in proc.stderr
+    assert os.listdir(foreign) == ["notes.txt"]
+    (out / "manifest.json").write_text("{broken")
+    proc = run_cli("--graphs", "12", "--nodes", "5", "--dim", "2", "--seed", "1", "--out", str(out), "--quiet")
+    assert proc.returncode == 2 and proc.stderr.count("\n") == 1
+
+
+def test_console_script_reports_its_work(tmp_path):
+    proc = run_cli("--graphs", "5", "--nodes", "4", "--dim", "3", "--out", str(tmp_path / "d"), "--shard-size", "2")
+    assert proc.returncode == 0, proc.stderr
+    assert "5 graphs in 3 shards" in proc.stderr
+    assert len(list(load(str(tmp_path / "d")))) == 5
+
+
+def test_to_edge_index():
+    edges = np.array([[0, 1], [0, 2], [1, 2]])
+    index, y = to_edge_index(edges, np.array([1, 0, 1], dtype=np.uint8))
+    assert index.tolist() == [[0, 0, 1, 1, 2, 2], [1, 2, 2, 0, 0, 1]]
+    assert y.tolist() == [1, 0, 1, 1, 0, 1] and y.dtype == np.int64 and index.dtype == np.int64
+    directed, y1 = to_edge_index(edges, [1, 0, 1], undirected=False)
+    assert directed.tolist() == [[0, 0, 1], [1, 2, 2]] and y1.tolist() == [1, 0, 1]
+    assert to_edge_index(edges)[1] is None
+    with pytest.raises(ValueError):
+        to_edge_index(edges, [1, 0])
+
+
+def test_dask_cluster_gives_the_local_output(tmp_path):
+    distributed = pytest.importorskip("distributed")
+    local = tmp_path / "local"
+    generate(str(local), 30, 7, 2, seed=9, shard_size=8)
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=False, dashboard_address=None) as cluster:
+        with distributed.Client(cluster) as client:
+            generate(str(tmp_path / "dask"), 30, 7, 2, seed=9, shard_size=8, client=client)
+    assert files_of(local) == files_of(tmp_path / "dask")
+
+
+def test_package_keeps_the_module_namespace_untouched():
+    assert korvale.__all__ == [
+        "simulate", "gram_from_dist", "generate_training_batch", "max_independent", "reconstruct", "pebble_game"
+    ]
+    assert korvale_data.__all__ == ["DatasetError", "draw_coordinates", "generate", "load", "to_edge_index"]

@@ -8,6 +8,9 @@ import numpy as np
 import korvale
 from korvale_data.coordinates import draw_coordinates
 
+# Graphs per call of the module.
+CALL_GRAPHS = 100
+
 # The arrays of a shard, in file order.
 FIELDS = ("graph_index", "coords", "edges", "labels", "final_rank", "max_rank", "is_rigid")
 
@@ -21,7 +24,13 @@ def candidate_edges(n_nodes: int) -> np.ndarray:
 def compute_shard(seed: int, first: int, count: int, n_nodes: int, d: int) -> dict:
     """Graphs first .. first+count-1: coordinates, candidate bars, labels,
     ranks and verdicts, as arrays."""
-    batch = korvale.generate_training_batch(count, n_nodes, d, (seed + first) % 2**64)
+    # Several short calls instead of one long one: each call converts its
+    # results with the interpreter lock held, and short holds let another
+    # worker's labelling interleave with them.
+    batch = []
+    for start in range(first, first + count, CALL_GRAPHS):
+        size = min(CALL_GRAPHS, first + count - start)
+        batch += korvale.generate_training_batch(size, n_nodes, d, (seed + start) % 2**64)
     e = n_nodes * (n_nodes - 1) // 2
     return {
         "graph_index": np.arange(first, first + count, dtype=np.int64),

@@ -191,3 +191,12 @@ def test_package_keeps_the_module_namespace_untouched():
         "simulate", "gram_from_dist", "generate_training_batch", "max_independent", "reconstruct", "pebble_game"
     ]
     assert korvale_data.__all__ == ["DatasetError", "draw_coordinates", "generate", "load", "to_edge_index"]
+
+
+def test_a_shard_spanning_several_module_calls_is_one_batch():
+    count = 2 * shard_module.CALL_GRAPHS + 17
+    arrays = shard_module.compute_shard(2**64 - 5, 3, count, 5, 3)
+    batch = korvale.generate_training_batch(count, 5, 3, (2**64 - 5 + 3) % 2**64)
+    assert arrays["labels"].tolist() == [g["labels"].tolist() for g in batch]
+    assert arrays["final_rank"].tolist() == [g["final_rank"] for g in batch]
+    assert arrays["graph_index"].tolist() == list(range(3, 3 + count))

@@ -1,6 +1,7 @@
 """A tour of korvale: rigidity labels, training batches, the pebble game and
 reconstruction from distances."""
 
+import os
 import time
 
 import numpy as np
@@ -42,6 +43,9 @@ def main():
     print(f"  eigenvalues {np.round(rec['eigenvalues'], 6).tolist()}")
     print(f"  stress {rec['stress']:.3e}; isometric: {rec['is_isometric']}")
 
+    section("Pictures")
+    write_pictures(coords, result, rec)
+
     section("A training batch for a graph neural network: generate_training_batch")
     for n_nodes, d in [(20, 2), (30, 3)]:
         t0 = time.perf_counter()
@@ -54,6 +58,29 @@ def main():
             f"  {len(batch)} graphs of {n_nodes} nodes in {d}-D: rigid {rigid:.0%}, "
             f"independent bars {ones / total:.1%} of {total}, {len(batch) / elapsed:,.0f} graphs/s"
         )
+
+
+def write_pictures(coords, result, rec):
+    try:
+        import matplotlib
+
+        matplotlib.use("Agg")
+        import matplotlib.pyplot as plt
+
+        from korvale_data.plot import draw_framework, draw_reconstruction
+    except ImportError:
+        print("  matplotlib is not installed: no pictures")
+        return
+    out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "output")
+    os.makedirs(out, exist_ok=True)
+    for name, ax in (
+        ("framework.png", draw_framework(coords, result)),
+        ("reconstruction.png", draw_reconstruction(coords, rec["coords"], rec["stress"])),
+    ):
+        path = os.path.join(out, name)
+        ax.figure.savefig(path, dpi=100)
+        plt.close(ax.figure)
+        print(f"  wrote {path}")
 
 
 if __name__ == "__main__":

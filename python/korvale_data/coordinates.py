@@ -8,12 +8,13 @@ NumPy's uint64 arithmetic wraps the same way and its float64 division and
 multiplication round the same way, so the values are bit-identical."""
 
 import numpy as np
+import numpy.typing as npt
 
 MULTIPLIER = np.uint64(6364136223846793005)
 INCREMENT = np.uint64(1442695040888963407)
 
 
-def draw_coordinates(seed: int, first: int, count: int, n_nodes: int, d: int) -> np.ndarray:
+def draw_coordinates(seed: int, first: int, count: int, n_nodes: int, d: int) -> npt.NDArray[np.float64]:
     """Coordinates of graphs first .. first+count-1, shape (count, n_nodes, d)."""
     start = (seed + first) % 2**64
     states = (np.arange(count, dtype=np.uint64) + np.uint64(start)) if count else np.zeros(0, np.uint64)

@@ -8,6 +8,7 @@ import sys
 from concurrent.futures import ALL_COMPLETED, FIRST_COMPLETED, ThreadPoolExecutor, wait
 from dataclasses import asdict, dataclass
 from importlib import metadata
+from typing import Any
 
 from korvale_data.shards import build_shard
 
@@ -146,7 +147,17 @@ def prepare(out: str, spec: Spec) -> dict:
     return known
 
 
-def generate(out, graphs, nodes, dim, seed=0, shard_size=1000, workers=1, client=None, progress=False):
+def generate(
+    out: str,
+    graphs: int,
+    nodes: int,
+    dim: int,
+    seed: int = 0,
+    shard_size: int = 1000,
+    workers: int = 1,
+    client: Any = None,
+    progress: bool = False,
+) -> dict[str, Any]:
     """Writes (or completes) the dataset in directory out and returns its
     manifest. Shards are computed by `workers` threads, or on the Dask
     cluster of `client`, and written here; present, intact shards are kept."""

@@ -2,13 +2,16 @@
 
 import json
 import os
+from collections.abc import Iterator
+from typing import Any
 
 import numpy as np
+import numpy.typing as npt
 
 from korvale_data.dataset import FORMAT, MANIFEST, DatasetError, sha256_of
 
 
-def load(path: str, by: str = "graph", verify: bool = True):
+def load(path: str, by: str = "graph", verify: bool = True) -> Iterator[dict[str, Any]]:
     """Iterates the dataset in `path`, in graph order.
 
     by="graph" yields one dict per graph: "index", "coords" (n, d),
@@ -44,19 +47,21 @@ def load(path: str, by: str = "graph", verify: bool = True):
             }
 
 
-def to_edge_index(edges: np.ndarray, labels: np.ndarray | None = None, undirected: bool = True):
+def to_edge_index(
+    edges: npt.ArrayLike, labels: npt.ArrayLike | None = None, undirected: bool = True
+) -> tuple[npt.NDArray[np.int64], npt.NDArray[np.int64] | None]:
     """(edge_index, y): edge_index of shape (2, E) int64 as graph-learning
     libraries take it, every bar in both directions when undirected (the
     labels repeated to match), y the labels as int64 (None without labels)."""
-    edges = np.asarray(edges, dtype=np.int64).reshape(-1, 2)
-    index = edges.T
+    pairs = np.asarray(edges, dtype=np.int64).reshape(-1, 2)
+    index = pairs.T
     if undirected:
         index = np.concatenate([index, index[::-1]], axis=1)
     y = None
     if labels is not None:
         y = np.asarray(labels, dtype=np.int64).reshape(-1)
-        if y.shape[0] != edges.shape[0]:
-            raise ValueError(f"{y.shape[0]} labels for {edges.shape[0]} edges")
+        if y.shape[0] != pairs.shape[0]:
+            raise ValueError(f"{y.shape[0]} labels for {pairs.shape[0]} edges")
         if undirected:
             y = np.concatenate([y, y])
     return np.ascontiguousarray(index), y

@@ -60,8 +60,6 @@ public:
     bool add_row(std::span<const RowEntry> entries);
 
     std::size_t rank() const noexcept { return pivots_.size(); }
-    std::size_t ncols() const noexcept { return ncols_; }
-    double tol() const noexcept { return tol_; }
     const std::vector<std::size_t>& pivots() const noexcept { return pivots_; }
 
     // The basis as dense rows (for inspection; equal to the plain

@@ -105,13 +105,10 @@ bool RankTracker::process() {
         const std::size_t p = pivots_[r];
         const double f = work_value(p);
         if (!nonzero(f)) continue;
-        if (!std::isfinite(f)) {  // 0 * inf would be NaN in every column
-            std::vector<double> row = dense_work();
-            go_dense();
-            return process_dense(std::move(row), r);
-        }
-        const double* b = current_row(r);
-        if (b == nullptr) {  // bringing it up to date met a non-finite factor
+        // A non-finite factor (0 * inf would be NaN in every column), or one
+        // met while bringing row r up to date, needs the dense sweep.
+        const double* b = std::isfinite(f) ? current_row(r) : nullptr;
+        if (b == nullptr) {
             std::vector<double> row = dense_work();
             go_dense();
             return process_dense(std::move(row), r);

@@ -36,7 +36,7 @@ class NumpyTracker:
         hits = np.flatnonzero(np.abs(row) > tol)
         if hits.size == 0:
             return False
-        c = hits[0]
+        c = hits[np.argmax(np.abs(row[hits]))]
         row /= row[c]
         rank = len(self.pivots)
         if rank:

@@ -117,15 +117,14 @@ bool RankTracker::process() {
         if (slot_of_[p] == none && owner_of_[p] == r) dead_[p] = dead_[p] - pivot_value_[r] * f;
     }
 
-    // The first column that counts as non-zero: a live one or a touched dead one.
-    std::size_t c = none;
-    for (std::size_t s = 0; s < col_of_slot_.size(); ++s)
-        if (col_of_slot_[s] < c && nonzero(live_[s])) c = col_of_slot_[s];
-    for (std::size_t k : touched_)
-        if (k < c && nonzero(dead_[k])) c = k;
-    if (c == none) return false;
+    // The pivot, among the live columns and the touched dead ones.
+    PivotChoice pivot;
+    for (std::size_t s = 0; s < col_of_slot_.size(); ++s) pivot.offer(col_of_slot_[s], live_[s], tol_);
+    for (std::size_t k : touched_) pivot.offer(k, dead_[k], tol_);
+    if (pivot.col == PivotChoice::none) return false;
+    const std::size_t c = pivot.col;
 
-    const double v = work_value(c);
+    const double v = pivot.value;
     divide_all(live_.data(), v, col_of_slot_.size());
     for (std::size_t k : touched_) dead_[k] = dead_[k] / v;
 
@@ -309,10 +308,11 @@ bool RankTracker::process_dense(std::vector<double> row, std::size_t first_elimi
         const double f = x[pivots_[r]];
         if (nonzero(f)) subtract_scaled(x, dense_rows_[r].data(), f, ncols_);
     }
-    std::size_t c = 0;
-    while (c < ncols_ && !nonzero(x[c])) ++c;
-    if (c == ncols_) return false;
-    divide_all(x, x[c], ncols_);
+    PivotChoice pivot;
+    for (std::size_t k = 0; k < ncols_; ++k) pivot.offer(k, x[k], tol_);
+    if (pivot.col == PivotChoice::none) return false;
+    const std::size_t c = pivot.col;
+    divide_all(x, pivot.value, ncols_);
     back_substitute_dense(row, c, 0, dense_rows_.size());
     pivots_.push_back(c);
     dense_rows_.push_back(std::move(row));

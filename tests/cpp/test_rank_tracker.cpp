@@ -30,12 +30,21 @@ TEST(RankTracker, CollinearTrace) {
     EXPECT_EQ(t.rows()[1], (Row{0, 0, 1, 0, -1, 0}));
 }
 
-TEST(RankTracker, PivotIsFirstQualifyingColumnNotLargest) {
+TEST(RankTracker, PivotIsTheLargestQualifyingEntry) {
     RankTracker t(3, 1e-9);
-    EXPECT_TRUE(t.add_row({0, 2e-9, 1e6}));
-    EXPECT_EQ(t.pivots()[0], 1u);
-    EXPECT_EQ(t.rows()[0][1], 1.0);
-    EXPECT_EQ(t.rows()[0][2], 1e6 / 2e-9);
+    EXPECT_TRUE(t.add_row({0, 2e-9, -1e6}));
+    EXPECT_EQ(t.pivots()[0], 2u);
+    EXPECT_EQ(t.rows()[0], (Row{0, 2e-9 / -1e6, 1.0}));
+    // Equal magnitudes: the lowest column wins, whatever the signs.
+    EXPECT_TRUE(t.add_row({3, -3, 0}));
+    EXPECT_EQ(t.pivots()[1], 0u);
+}
+
+TEST(RankTracker, InfinityIsTheLargestPivot) {
+    const double inf = std::numeric_limits<double>::infinity();
+    RankTracker t(4, 1e-9);
+    EXPECT_TRUE(t.add_row({1e300, 0, -inf, inf}));
+    EXPECT_EQ(t.pivots()[0], 2u);
 }
 
 TEST(RankTracker, EntryExactlyTolCountsAsZero) {
@@ -43,6 +52,9 @@ TEST(RankTracker, EntryExactlyTolCountsAsZero) {
     EXPECT_FALSE(t.add_row({0.5, 0, -0.5}));
     EXPECT_TRUE(t.add_row({0.5, std::nextafter(0.5, 1.0), 0}));
     EXPECT_EQ(t.pivots()[0], 1u);
+    // 0.5 does not count, so it cannot be chosen however it compares.
+    EXPECT_TRUE(t.add_row({0.5, 0, 0.75}));
+    EXPECT_EQ(t.pivots()[1], 2u);
 }
 
 TEST(RankTracker, ZeroAndTinyRowsAreRejected) {

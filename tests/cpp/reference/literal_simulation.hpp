@@ -33,12 +33,11 @@ struct Tracker {
                 }
             }
         }
+        // The pivot: the entry of largest magnitude among those that count,
+        // the first column among equals.
         std::size_t c = ncols;
         for (std::size_t k = 0; k < ncols; ++k) {
-            if (counts(row[k])) {
-                c = k;
-                break;
-            }
+            if (counts(row[k]) && (c == ncols || std::fabs(row[k]) > std::fabs(row[c]))) c = k;
         }
         if (c == ncols) return false;
         const double v = row[c];

@@ -22,8 +22,23 @@ def parser() -> Parser:
     p.add_argument("--shard-size", type=int, default=1000, help="graphs per shard K (default 1000)")
     p.add_argument("--workers", type=int, default=1, help="threads computing shards W (default 1)")
     p.add_argument("--dask", metavar="ADDRESS", help="compute the shards on this Dask scheduler")
+    p.add_argument(
+        "--dask-timeout", type=float, default=3.0, metavar="SECONDS",
+        help="give up connecting to the scheduler after this long (default 3)",
+    )
     p.add_argument("--quiet", action="store_true", help="no progress bar")
     return p
+
+
+def connect(address: str, timeout: float):
+    try:
+        from distributed import Client
+    except ImportError:
+        raise DatasetError("--dask needs the distributed package: pip install korvale[dask]") from None
+    try:
+        return Client(address, timeout=timeout)
+    except (OSError, ValueError) as e:  # refused, timed out, or not an address
+        raise DatasetError(f"no Dask scheduler answered at {address} within {timeout:g} s ({type(e).__name__})") from None
 
 
 def main(argv=None) -> int:
@@ -31,9 +46,7 @@ def main(argv=None) -> int:
     client = None
     try:
         if args.dask:
-            from distributed import Client
-
-            client = Client(args.dask)
+            client = connect(args.dask, args.dask_timeout)
         manifest = generate(
             args.out,
             args.graphs,
@@ -47,6 +60,10 @@ def main(argv=None) -> int:
         )
     except DatasetError as e:
         print(f"korvale-dataset: error: {e}", file=sys.stderr)
+        return 2
+    except OSError as e:  # a read-only or full disk, a vanished directory
+        where = f": {e.filename}" if e.filename else ""
+        print(f"korvale-dataset: error: {e.strerror or e}{where}", file=sys.stderr)
         return 2
     except KeyboardInterrupt:
         print("korvale-dataset: interrupted; complete shards are kept, run again to finish", file=sys.stderr)

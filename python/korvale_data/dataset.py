@@ -1,9 +1,11 @@
 """Writing a dataset: shards of graphs, a manifest, resumption, and the
 choice of threads or a Dask cluster to compute the shards."""
 
+import contextlib
 import hashlib
 import json
 import os
+import re
 import sys
 from concurrent.futures import ALL_COMPLETED, FIRST_COMPLETED, ThreadPoolExecutor, wait
 from dataclasses import asdict, dataclass
@@ -15,6 +17,10 @@ from korvale_data.shards import build_shard
 FORMAT = "korvale-dataset"
 FORMAT_VERSION = 1
 MANIFEST = "manifest.json"
+# The only names the tool writes: shards, the manifest, and their temporary
+# names while they are written. Nothing else in a directory is ever touched.
+SHARD_NAME = re.compile(r"shard-[0-9]{6}\.npz")
+TEMPORARY_NAME = re.compile(r"(manifest\.json|shard-[0-9]{6}\.npz)\.tmp-[0-9]+")
 
 
 class DatasetError(Exception):
@@ -67,13 +73,19 @@ def sha256_of(path: str) -> str:
 
 
 def write_atomically(path: str, data: bytes):
-    """The file appears complete or not at all."""
+    """The file appears complete or not at all; a failed write (a full disk)
+    leaves nothing behind."""
     temporary = f"{path}.tmp-{os.getpid()}"
-    with open(temporary, "wb") as f:
-        f.write(data)
-        f.flush()
-        os.fsync(f.fileno())
-    os.replace(temporary, path)
+    try:
+        with open(temporary, "wb") as f:
+            f.write(data)
+            f.flush()
+            os.fsync(f.fileno())
+        os.replace(temporary, path)
+    except BaseException:
+        with contextlib.suppress(OSError):
+            os.remove(temporary)
+        raise
 
 
 def read_manifest(out: str):
@@ -87,7 +99,37 @@ def read_manifest(out: str):
         raise DatasetError(f"{path} is not a readable manifest: {e}") from None
     if not isinstance(manifest, dict) or manifest.get("format") != FORMAT:
         raise DatasetError(f"{out} holds something other than a korvale dataset")
+    shards = manifest.get("shards")
+    if not isinstance(shards, list) or not all(
+        isinstance(entry, dict)
+        and isinstance(entry.get("file"), str)
+        and SHARD_NAME.fullmatch(entry["file"])
+        and (entry.get("sha256") is None or isinstance(entry.get("sha256"), str))
+        for entry in shards
+    ):
+        raise DatasetError(f"{path} is not a readable manifest: its shards are not a list of shard entries")
     return manifest
+
+
+@contextlib.contextmanager
+def exclusive(out: str):
+    """Holds an exclusive lock on the directory itself for the whole run, so
+    that two runs never write into one directory at once. The kernel drops
+    the lock when the process ends, however it ends; no lock file is left."""
+    try:
+        import fcntl
+    except ImportError:  # no flock on this platform
+        yield
+        return
+    fd = os.open(out, os.O_RDONLY | os.O_DIRECTORY)
+    try:
+        try:
+            fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        except BlockingIOError:
+            raise DatasetError(f"{out} is in use by another korvale-dataset run") from None
+        yield
+    finally:
+        os.close(fd)
 
 
 class Writer:
@@ -123,26 +165,40 @@ class Writer:
         self.save()
 
 
-def prepare(out: str, spec: Spec) -> dict:
-    """Checks the output directory and returns the shards already present and
-    intact: file name -> checksum."""
+def make_directory(out: str):
     if os.path.exists(out) and not os.path.isdir(out):
         raise DatasetError(f"{out} exists and is not a directory")
-    os.makedirs(out, exist_ok=True)
-    for leftover in os.listdir(out):
-        if ".tmp-" in leftover:  # an interrupted write
-            os.remove(os.path.join(out, leftover))
+    try:
+        os.makedirs(out, exist_ok=True)
+    except OSError as e:
+        raise DatasetError(f"cannot create {out}: {e.strerror or e}") from None
+
+
+def prepare(out: str, spec: Spec) -> dict:
+    """Checks the output directory (under the lock) and returns the shards
+    already present and intact: file name -> checksum. The directory must
+    hold nothing but this dataset's own files: otherwise it is refused and
+    left as it is."""
+    names = os.listdir(out)
     manifest = read_manifest(out)
-    if manifest is None:
-        if os.listdir(out):
-            raise DatasetError(f"{out} is not empty and holds no korvale dataset")
-        return {}
-    if manifest.get("arguments") != asdict(spec):
+    if manifest is not None and manifest.get("arguments") != asdict(spec):
         raise DatasetError(f"{out} holds another dataset ({manifest.get('arguments')}); choose another directory")
+    ours = {MANIFEST} | {name for name, _, _ in spec.shards()} if manifest is not None else set()
+    foreign = sorted(name for name in names if name not in ours and not TEMPORARY_NAME.fullmatch(name))
+    if foreign:
+        if manifest is None:
+            raise DatasetError(f"{out} is not empty and holds no korvale dataset")
+        shown = ", ".join(foreign[:3]) + (", ..." if len(foreign) > 3 else "")
+        raise DatasetError(f"{out} holds files that are not part of its dataset ({shown}); move them away")
+    for name in names:
+        if TEMPORARY_NAME.fullmatch(name):  # an interrupted write of this tool
+            os.remove(os.path.join(out, name))
+    if manifest is None:
+        return {}
     known = {}
-    for entry in manifest.get("shards", []):
-        path = os.path.join(out, str(entry.get("file")))
-        if entry.get("sha256") and os.path.exists(path) and sha256_of(path) == entry["sha256"]:
+    for entry in manifest["shards"]:
+        path = os.path.join(out, entry["file"])
+        if entry["file"] in ours and entry.get("sha256") and os.path.exists(path) and sha256_of(path) == entry["sha256"]:
             known[entry["file"]] = entry["sha256"]
     return known
 
@@ -165,29 +221,33 @@ def generate(
     spec.check()
     if isinstance(workers, bool) or not isinstance(workers, int) or workers < 1:
         raise DatasetError(f"workers must be a positive integer, got {workers!r}")
-    known = prepare(out, spec)
-    writer = Writer(out, spec, known)
-    todo = [s for s in spec.shards() if s[0] not in known]
-    bar = make_bar(progress, len(todo), sum(count for _, _, count in todo))
-    try:
-        if client is not None:
-            run_on_dask(client, spec, todo, writer, bar)
-        else:
-            run_on_threads(workers, spec, todo, writer, bar)
-    finally:
-        if bar is not None:
-            bar.close()
-    return writer.manifest
+    make_directory(out)
+    with exclusive(out):
+        known = prepare(out, spec)
+        writer = Writer(out, spec, known)
+        todo = [s for s in spec.shards() if s[0] not in known]
+        bar = make_bar(progress, spec.graphs, spec.graphs - sum(count for _, _, count in todo)) if todo else None
+        try:
+            if client is not None:
+                run_on_dask(client, spec, todo, writer, bar)
+            else:
+                run_on_threads(workers, spec, todo, writer, bar)
+        finally:
+            if bar is not None:
+                bar.close()
+        return writer.manifest
 
 
-def make_bar(progress, shards, graphs):
-    if not progress or shards == 0:
+def make_bar(progress, total, done):
+    """A progress bar over all graphs, starting at those already written."""
+    if not progress:
         return None
     try:
         from tqdm import tqdm
     except ImportError:
+        print("korvale-dataset: pip install korvale[dataset] gives a progress bar", file=sys.stderr)
         return None
-    return tqdm(total=graphs, unit="graph", file=sys.stderr)
+    return tqdm(total=total, initial=done, unit="graph", file=sys.stderr)
 
 
 def run_on_threads(workers, spec, todo, writer, bar):

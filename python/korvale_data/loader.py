@@ -1,6 +1,5 @@
 """Reading a dataset back, and the edge lists graph-learning libraries take."""
 
-import json
 import os
 from collections.abc import Iterator
 from typing import Any
@@ -8,7 +7,7 @@ from typing import Any
 import numpy as np
 import numpy.typing as npt
 
-from korvale_data.dataset import FORMAT, MANIFEST, DatasetError, sha256_of
+from korvale_data.dataset import DatasetError, read_manifest, sha256_of
 
 
 def load(path: str, by: str = "graph", verify: bool = True) -> Iterator[dict[str, Any]]:
@@ -20,9 +19,8 @@ def load(path: str, by: str = "graph", verify: bool = True) -> Iterator[dict[str
     shard whose checksum does not match the manifest raises DatasetError."""
     if by not in ("graph", "shard"):
         raise ValueError("by must be 'graph' or 'shard'")
-    with open(os.path.join(path, MANIFEST)) as f:
-        manifest = json.load(f)
-    if manifest.get("format") != FORMAT:
+    manifest = read_manifest(path)
+    if manifest is None:
         raise DatasetError(f"{path} holds no korvale dataset")
     for entry in manifest["shards"]:
         file = os.path.join(path, entry["file"])

@@ -15,20 +15,22 @@ namespace {
 
 std::string fn(const ParameterList& params) { return std::string(params.function) + "()"; }
 
-std::string key_text(PyObject* key) {
-    Ref s = Ref::steal(PyObject_Str(key));
-    if (s) {
-        Py_ssize_t size = 0;
-        if (const char* bytes = PyUnicode_AsUTF8AndSize(s.get(), &size))
-            return std::string(bytes, static_cast<std::size_t>(size));
+// "f() got an unexpected keyword argument 'key'", the key as str() renders
+// it. The message is put together as a Python string, so that a key UTF-8
+// cannot encode (a lone surrogate) appears as it is. When str() raises, that
+// error is reported as unraisable and a placeholder stands in.
+[[noreturn]] void unexpected_keyword(const ParameterList& params, PyObject* key) {
+    Ref text = Ref::steal(PyObject_Str(key));
+    if (!text) {
+        PyErr_WriteUnraisable(nullptr);
+        Ref type_name = Ref::steal(PyType_GetName(Py_TYPE(key)));
+        if (!type_name) PyErr_Clear();
+        text = type_name ? Ref::steal(PyUnicode_FromFormat("<unprintable %U object>", type_name.get()))
+                         : Ref::steal(PyUnicode_FromString("<unprintable object>"));
+        if (!text) throw PyError::take();
     }
-    PyErr_WriteUnraisable(nullptr);
-    Ref type_name = Ref::steal(PyType_GetName(Py_TYPE(key)));
-    Py_ssize_t size = 0;
-    const char* bytes = type_name ? PyUnicode_AsUTF8AndSize(type_name.get(), &size) : nullptr;
-    if (bytes == nullptr) PyErr_Clear();
-    return "<unprintable " + (bytes ? std::string(bytes, static_cast<std::size_t>(size)) : "object") +
-           " object>";
+    PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", params.function, text.get());
+    throw PyError::take();
 }
 
 // 'a'; 'a' and 'b'; 'a', 'b', and 'c'
@@ -89,8 +91,7 @@ Slots bind_arguments(const ParameterList& params, PyObject* args, PyObject* kwar
                     break;
                 }
             }
-            if (match == params.count)
-                type_error(fn(params) + " got an unexpected keyword argument '" + key_text(key) + "'");
+            if (match == params.count) unexpected_keyword(params, key);
             if (slots[match] != nullptr)
                 type_error(fn(params) + " got multiple values for argument '" + params.names[match] + "'");
             slots[match] = value;
@@ -130,7 +131,9 @@ double read_optional_f64(PyObject* slot, const char* name, double fallback) {
     return value;
 }
 
-MatrixView read_f64_array2(PyObject* slot, const char* name) {
+namespace {
+
+void require_f64_array2(PyObject* slot, const char* name) {
     const numpy::Api& np = numpy::api();
     bool accepted = PyType_IsSubtype(Py_TYPE(slot), np.array_type) && numpy::head(slot)->nd == 2;
     if (accepted) {
@@ -148,9 +151,19 @@ MatrixView read_f64_array2(PyObject* slot, const char* name) {
         PyErr_Format(PyExc_TypeError, "'%s' object cannot be converted to 'PyArray<T, D>'", type_name);
         wrap_argument_error(name, PyError::take());
     }
+}
+
+}  // namespace
+
+ArrayArgument read_f64_array2(PyObject* slot, const char* name) {
+    require_f64_array2(slot, name);
+    return ArrayArgument(Ref::borrow(slot), name);
+}
+
+MatrixView ArrayArgument::view() const {
+    require_f64_array2(array_.get(), name_);
     MatrixView view;
-    view.array_ = Ref::borrow(slot);
-    const numpy::ArrayHead* h = numpy::head(slot);
+    const numpy::ArrayHead* h = numpy::head(array_.get());
     view.data_ = h->data;
     view.rows_ = static_cast<std::size_t>(h->dimensions[0]);
     view.cols_ = static_cast<std::size_t>(h->dimensions[1]);

@@ -30,8 +30,8 @@ std::uint64_t read_u64(PyObject* slot, const char* name);
 double read_optional_f64(PyObject* slot, const char* name, double fallback);
 
 // A read-only view of a two-dimensional float64 array argument, read through
-// its own byte strides. It holds a reference to the array until it is
-// destroyed, which always happens with the interpreter lock held.
+// its own byte strides, as the array was when the view was taken. Python
+// code must not run while it is in use: it could resize the array.
 class MatrixView {
 public:
     double at(std::size_t i, std::size_t j) const {
@@ -49,10 +49,9 @@ public:
     Matrix copy() const;
 
 private:
-    friend MatrixView read_f64_array2(PyObject* slot, const char* name);
+    friend class ArrayArgument;
     MatrixView() = default;
 
-    Ref array_;
     const char* data_ = nullptr;
     std::size_t rows_ = 0;
     std::size_t cols_ = 0;
@@ -60,6 +59,25 @@ private:
     std::ptrdiff_t col_stride_ = 0;
 };
 
-MatrixView read_f64_array2(PyObject* slot, const char* name);
+// A two-dimensional float64 array argument, checked when it is read and
+// referenced until destroyed (always with the interpreter lock held). Its
+// data, shape and strides are taken only by view(), once every other
+// argument has been converted: a conversion can run Python code (__index__,
+// __float__) that resizes or retypes the array and frees its old buffer.
+class ArrayArgument {
+public:
+    // Checks the array again (the same TypeError if it no longer qualifies)
+    // and takes its layout as it is now.
+    MatrixView view() const;
+
+private:
+    friend ArrayArgument read_f64_array2(PyObject* slot, const char* name);
+    ArrayArgument(Ref array, const char* name) : array_(std::move(array)), name_(name) {}
+
+    Ref array_;
+    const char* name_;
+};
+
+ArrayArgument read_f64_array2(PyObject* slot, const char* name);
 
 }  // namespace korvale::py

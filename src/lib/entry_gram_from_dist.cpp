@@ -15,7 +15,8 @@ const ParameterList params{"gram_from_dist", {"dist"}, 1, 1};
 PyObject* gram_from_dist_entry(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&] {
         const Slots slots = bind_arguments(params, args, kwargs);
-        const MatrixView dist = read_f64_array2(slots[0], "dist");
+        const ArrayArgument argument = read_f64_array2(slots[0], "dist");
+        const MatrixView dist = argument.view();
         if (dist.rows() != dist.cols()) throw ValueFailure("Distance matrix must be square");
         require_memory(square_bytes(dist.rows(), 3));  // the copy, the squares, the result
         return array_from_matrix(double_center(dist.copy())).release();

@@ -16,17 +16,18 @@ const ParameterList params{"pebble_game", {"coords", "d"}, 2, 2};
 PyObject* pebble_game_entry(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&] {
         const Slots slots = bind_arguments(params, args, kwargs);
-        const MatrixView coords = read_f64_array2(slots[0], "coords");
+        const ArrayArgument coords = read_f64_array2(slots[0], "coords");
         const std::uint64_t d = read_u64(slots[1], "d");
-        const std::size_t n = coords.rows();
+        const std::size_t n = coords.view().rows();
         if (d != 2) throw ValueFailure("pebble_game only supports d=2");
 
         require_memory(pebble_bytes(n));
-        const EdgeList edges = candidate_edges(n);
         PebbleResult result;
         {
+            // The candidate list is built here too: for large n it takes
+            // long enough to matter to other threads.
             ReleasedLock unlocked;
-            result = run_pebble_game(n, edges);
+            result = run_pebble_game(n, candidate_edges(n));
         }
         Ref dict = new_dict();
         dict_set(dict.get(), "labels", array_from_labels(std::move(result.labels)));

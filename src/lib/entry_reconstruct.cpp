@@ -17,9 +17,10 @@ const ParameterList params{"reconstruct", {"distance_matrix", "d", "tol"}, 3, 2}
 PyObject* reconstruct_entry(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&] {
         const Slots slots = bind_arguments(params, args, kwargs);
-        const MatrixView view = read_f64_array2(slots[0], "distance_matrix");
+        const ArrayArgument argument = read_f64_array2(slots[0], "distance_matrix");
         const std::uint64_t d = read_u64(slots[1], "d");
         const double tol = read_optional_f64(slots[2], "tol", 1e-6);
+        const MatrixView view = argument.view();
         if (view.rows() != view.cols()) throw ValueFailure("distance_matrix must be square");
         // The copy, the squares, the Gram matrix, its working copy, the
         // rotations and the sorted vectors. Inputs that the dimension checks

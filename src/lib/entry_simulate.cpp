@@ -19,11 +19,11 @@ const ParameterList params{"simulate", {"coords", "d", "tol"}, 3, 2};
 PyObject* simulate_entry(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&] {
         const Slots slots = bind_arguments(params, args, kwargs);
-        const MatrixView coords = read_f64_array2(slots[0], "coords");
+        const ArrayArgument coords = read_f64_array2(slots[0], "coords");
         const std::uint64_t d = read_u64(slots[1], "d");
         const double tol = read_optional_f64(slots[2], "tol", 1e-9);
 
-        const NodeList nodes = nodes_from_coords(coords, d);
+        const NodeList nodes = nodes_from_coords(coords.view(), d);
         const std::size_t n = nodes.size();
         DistanceMatrix distances = pairwise_distances(nodes);
         const EdgeList edges = candidate_edges(n);

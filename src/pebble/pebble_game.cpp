@@ -1,5 +1,6 @@
 #include "pebble/pebble_game.hpp"
 
+#include "core/interrupt.hpp"
 #include "simulation/candidate_edges.hpp"
 
 namespace korvale {
@@ -18,6 +19,7 @@ PebbleGame::PebbleGame(std::size_t n)
 bool PebbleGame::visit(std::size_t x) noexcept {
     if (visited_at_[x] == generation_) return false;
     visited_at_[x] = generation_;
+    ++visits_;
     return true;
 }
 
@@ -142,12 +144,16 @@ PebbleResult run_pebble_game(std::size_t n, const EdgeList& edges) {
     PebbleGame game(n);
     PebbleResult result;
     result.labels.reserve(edges.size());
+    InterruptPoll poll;
+    std::uint64_t visits = 0;
     for (const Edge& e : edges) {
         if (e.i >= n) index_out_of_bounds(n, e.i);
         if (e.j >= n) index_out_of_bounds(n, e.j);
         const bool accepted = game.offer_edge(e.i, e.j);
         result.labels.push_back(accepted ? 1 : 0);
         if (accepted) result.accepted_edges.push_back(e);
+        poll(8 + 4 * (game.visits() - visits));
+        visits = game.visits();
     }
     return result;
 }

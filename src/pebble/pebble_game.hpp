@@ -44,6 +44,8 @@ public:
 
     const std::vector<std::int32_t>& pebbles() const noexcept { return pebbles_; }
     const std::vector<std::vector<std::size_t>>& out_edges() const noexcept { return out_edges_; }
+    // Nodes entered by searches so far: a measure of the work done.
+    std::uint64_t visits() const noexcept { return visits_; }
 
 private:
     bool visit(std::size_t x) noexcept;
@@ -57,6 +59,7 @@ private:
     std::vector<std::vector<std::size_t>> out_edges_;
     std::vector<std::uint64_t> visited_at_;  // generation of the last visit
     std::uint64_t generation_ = 1;  // nodes start at 0: unvisited
+    std::uint64_t visits_ = 0;
     std::vector<Frame> stack_;
     std::vector<PebbleMove> moves_;
 };

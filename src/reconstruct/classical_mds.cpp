@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/failure.hpp"
+#include "core/interrupt.hpp"
 #include "reconstruct/double_center.hpp"
 #include "reconstruct/jacobi_eigen.hpp"
 
@@ -11,7 +12,9 @@ namespace korvale {
 double kruskal_stress(const DistanceMatrix& dist, const CoordinateMatrix& coords) {
     const std::size_t n = dist.rows, d = coords.cols;
     double num = 0.0, den = 0.0;
+    InterruptPoll poll;
     for (std::size_t i = 0; i + 1 < n; ++i) {
+        poll(4 * d * (n - i));
         const double* xi = coords.row(i);
         for (std::size_t j = i + 1; j < n; ++j) {
             const double* xj = coords.row(j);

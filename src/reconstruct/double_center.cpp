@@ -1,5 +1,7 @@
 #include "reconstruct/double_center.hpp"
 
+#include "core/interrupt.hpp"
+
 namespace korvale {
 
 std::size_t square_bytes(std::size_t n, std::size_t count) {
@@ -8,8 +10,14 @@ std::size_t square_bytes(std::size_t n, std::size_t count) {
 
 Matrix double_center(const DistanceMatrix& dist) {
     const std::size_t n = dist.rows;
+    InterruptPoll poll;
     Matrix sq(n, n);
-    for (std::size_t k = 0; k < n * n; ++k) sq.data[k] = dist.data[k] * dist.data[k];
+    for (std::size_t i = 0; i < n; ++i) {
+        const double* x = dist.row(i);
+        double* s = sq.row(i);
+        for (std::size_t j = 0; j < n; ++j) s[j] = x[j] * x[j];
+        poll(n);
+    }
 
     const double w = 1.0 / static_cast<double>(n);
     std::vector<double> row_mean(n);
@@ -18,6 +26,7 @@ Matrix double_center(const DistanceMatrix& dist) {
         double sum = 0.0;
         for (std::size_t j = 0; j < n; ++j) sum += s[j];
         row_mean[i] = sum * w;
+        poll(2 * n);
     }
     double total = 0.0;
     for (std::size_t i = 0; i < n; ++i) total += row_mean[i];
@@ -29,6 +38,7 @@ Matrix double_center(const DistanceMatrix& dist) {
         double* g = gram.row(i);
         for (std::size_t j = 0; j < n; ++j)
             g[j] = (((s[j] - row_mean[i]) - row_mean[j]) + grand) * -0.5;
+        poll(4 * n);
     }
     return gram;
 }

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include "core/interrupt.hpp"
+
 namespace korvale {
 
 namespace {
@@ -125,6 +127,7 @@ EigenDecomposition jacobi_eigen(const Matrix& a0, std::uint64_t rotation_limit) 
             mirrored[i] = std::memcmp(&a(i, k), &a(k, i), sizeof(double)) == 0;
 
     EigenDecomposition out;
+    InterruptPoll poll;
     PivotSearch search(a);
     while (out.rotations < rotation_limit) {
         std::size_t p, q;
@@ -176,6 +179,7 @@ EigenDecomposition jacobi_eigen(const Matrix& a0, std::uint64_t rotation_limit) 
         search.rescan(p);
         search.rescan(q);
         ++out.rotations;
+        poll(16 * n);
     }
 
     // Stable descending insertion sort: a pair moves before its neighbour

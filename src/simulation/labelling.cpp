@@ -17,9 +17,16 @@ std::size_t labelling_bytes(std::size_t n, std::size_t d) {
 }
 
 LabelledEdges label_edges(const NodeList& nodes, const EdgeList& edges, std::uint64_t max_rank, double tol) {
+    InterruptPoll poll;
+    return label_edges(nodes, edges, max_rank, tol, poll);
+}
+
+LabelledEdges label_edges(const NodeList& nodes, const EdgeList& edges, std::uint64_t max_rank, double tol,
+                          InterruptPoll& poll) {
     const std::size_t n = nodes.size();
     const std::size_t d = n == 0 ? 0 : nodes.front().coords.size();
-    RankTracker tracker(checked_capacity(n, d, sizeof(double)), tol);
+    const std::size_t ncols = checked_capacity(n, d, sizeof(double));
+    RankTracker tracker(ncols, tol);
     std::vector<RowEntry> entries;
     LabelledEdges out;
     out.labels.reserve(edges.size());
@@ -29,6 +36,8 @@ LabelledEdges label_edges(const NodeList& nodes, const EdgeList& edges, std::uin
         out.labels.push_back(independent ? 1 : 0);
         if (independent) out.accepted.push_back(e);
         if (tracker.rank() == max_rank) break;
+        // A row costs at most a sweep of the basis, twice.
+        poll((tracker.rank() + 1) * ncols);
     }
     out.labels.resize(edges.size(), 0);
     out.rank = tracker.rank();

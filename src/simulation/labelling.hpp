@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "core/interrupt.hpp"
 #include "core/records.hpp"
 
 namespace korvale {
@@ -27,5 +28,10 @@ std::size_t labelling_bytes(std::size_t n, std::size_t d);
 // prefix check would do, and when one of them is dependent the same pass
 // simply goes on, where a fresh pass would repeat its work bit for bit.
 LabelledEdges label_edges(const NodeList& nodes, const EdgeList& edges, std::uint64_t max_rank, double tol);
+
+// The same, reporting its work to a poll that the caller shares between
+// passes (the training batch polls across graphs).
+LabelledEdges label_edges(const NodeList& nodes, const EdgeList& edges, std::uint64_t max_rank, double tol,
+                          InterruptPoll& poll);
 
 }  // namespace korvale

@@ -42,10 +42,11 @@ std::vector<SimulationResult> generate_batch(std::uint64_t n_graphs, std::uint64
 
     const EdgeList edges = candidate_edges(n_nodes);
     batch.reserve(n_graphs);
+    InterruptPoll poll;
     for (std::uint64_t k = 0; k < n_graphs; ++k) {
         CoordinateGenerator generator(seed + k);  // wraps modulo 2^64
         const NodeList nodes = generator.generate_nodes(n_nodes, d);
-        LabelledEdges labelled = label_edges(nodes, edges, *max_rank, batch_tol);
+        LabelledEdges labelled = label_edges(nodes, edges, *max_rank, batch_tol, poll);
         SimulationResult& record = batch.emplace_back();
         record.labels = std::move(labelled.labels);
         record.accepted_edges = std::move(labelled.accepted);
@@ -55,6 +56,7 @@ std::vector<SimulationResult> generate_batch(std::uint64_t n_graphs, std::uint64
         record.final_rank = labelled.rank;
         record.max_rank = *max_rank;
         record.is_rigid = labelled.rank == *max_rank;
+        poll(n_nodes * n_nodes);
     }
     return batch;
 }

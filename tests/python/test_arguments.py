@@ -179,3 +179,52 @@ def test_array_subclass_is_accepted():
 def test_array_argument_is_checked_before_the_next():
     with pytest.raises(TypeError, match="^argument 'coords': 'list'"):
         korvale.pebble_game([[0.0]], "not an int")
+
+
+def test_unencodable_keyword_name_is_reported_as_it_is(monkeypatch, capfd):
+    reported = []
+    monkeypatch.setattr(sys, "unraisablehook", reported.append)
+    coords = np.zeros((4, 2))
+    with pytest.raises(TypeError) as info:
+        korvale.simulate(coords, 2, **{"\ud800": 1})
+    assert str(info.value) == "simulate() got an unexpected keyword argument '\ud800'"
+    assert reported == []
+    assert capfd.readouterr().err == ""
+
+
+class Resizing:
+    """An integer argument whose conversion resizes the array given before
+    it, freeing the buffer the array had."""
+
+    def __init__(self, array, shape, value):
+        self.array, self.shape, self.value = array, shape, value
+
+    def __index__(self):
+        self.array.resize(self.shape, refcheck=False)
+        return self.value
+
+
+def distances_of(points):
+    return np.sqrt(((points[:, None] - points[None]) ** 2).sum(-1))
+
+
+@pytest.mark.parametrize(
+    "call, square",
+    [(korvale.simulate, False), (korvale.pebble_game, False), (korvale.reconstruct, True)],
+    ids=["simulate", "pebble_game", "reconstruct"],
+)
+def test_an_array_changed_by_a_later_conversion_is_read_as_it_is_then(call, square):
+    rng = np.random.default_rng(0)
+    points = rng.uniform(0, 1, (400, 2))
+    big = distances_of(points) if square else points
+    # Shrunk to another two-dimensional shape: the answer is that of the
+    # array as it now is.
+    a = big.copy()
+    got = call(a, Resizing(a, (5, 5) if square else (5, 2), 2))
+    want = call(a.copy(), 2)
+    for key in want:
+        assert np.array_equal(np.asarray(got[key]), np.asarray(want[key]), equal_nan=True), key
+    # Emptied to one dimension: the same error as for such an array given.
+    b = big.copy()
+    with pytest.raises(TypeError, match="cannot be converted to 'PyArray<T, D>'"):
+        call(b, Resizing(b, (0,), 2))

@@ -200,3 +200,172 @@ def test_a_shard_spanning_several_module_calls_is_one_batch():
     assert arrays["labels"].tolist() == [g["labels"].tolist() for g in batch]
     assert arrays["final_rank"].tolist() == [g["final_rank"] for g in batch]
     assert arrays["graph_index"].tolist() == list(range(3, 3 + count))
+
+
+def cli_args(out, *extra):
+    return ("--graphs", "12", "--nodes", "5", "--dim", "2", "--seed", "1", "--shard-size", "4", "--out", str(out),
+            "--quiet", *extra)
+
+
+def assert_one_line_refusal(proc, *words):
+    assert proc.returncode == 2, (proc.returncode, proc.stderr)
+    assert proc.stderr.count("\n") == 1 and proc.stderr.startswith("korvale-dataset: error: "), proc.stderr
+    for word in words:
+        assert word in proc.stderr, proc.stderr
+
+
+def test_only_the_tools_own_files_are_ever_removed(tmp_path):
+    # A file that merely looks temporary is the user's: the directory is refused untouched.
+    photos = tmp_path / "photos"
+    photos.mkdir()
+    (photos / "photo.tmp-1.jpg").write_bytes(b"\xff\xd8 a picture")
+    assert_one_line_refusal(run_cli(*cli_args(photos)), str(photos))
+    assert files_of(photos) == {"photo.tmp-1.jpg": b"\xff\xd8 a picture"}
+    # Beside a dataset, too: a stray file (even one named like a shard the
+    # dataset does not have) makes the rerun refuse and touch nothing.
+    out = tmp_path / "out"
+    assert run_cli(*cli_args(out)).returncode == 0
+    for stray in ("notes.txt", "shard-000009.npz", "manifest.json.tmp-x"):
+        (out / stray).write_text("mine")
+        before = files_of(out)
+        assert_one_line_refusal(run_cli(*cli_args(out)), stray)
+        assert files_of(out) == before
+        os.remove(out / stray)
+    # The tool's own leftovers (its exact temporary names) are cleaned up.
+    (out / "shard-000001.npz.tmp-4242").write_bytes(b"partial")
+    os.remove(out / "shard-000001.npz")
+    assert run_cli(*cli_args(out)).returncode == 0
+    assert sorted(os.listdir(out)) == ["manifest.json", "shard-000000.npz", "shard-000001.npz", "shard-000002.npz"]
+
+
+def test_malformed_manifests_are_refused_in_one_line(tmp_path):
+    out = tmp_path / "out"
+    assert run_cli(*cli_args(out)).returncode == 0
+    manifest = json.loads((out / "manifest.json").read_text())
+    for shards in ([1, 2, 3], "shards", [{"file": "../escape.npz", "sha256": None}], [{"file": 7}]):
+        (out / "manifest.json").write_text(json.dumps({**manifest, "shards": shards}))
+        before = files_of(out)
+        assert_one_line_refusal(run_cli(*cli_args(out)), "manifest")
+        assert files_of(out) == before
+        with pytest.raises(DatasetError):
+            list(load(str(out)))
+
+
+def test_unusable_targets_are_refused_in_one_line(tmp_path):
+    blocker = tmp_path / "file"
+    blocker.write_text("x")
+    assert_one_line_refusal(run_cli(*cli_args(blocker / "below")))
+    assert_one_line_refusal(run_cli(*cli_args(blocker)), "not a directory")
+
+
+def mounted_tmpfs(path, options):
+    """Mounts a tmpfs at path (root only); False where that is not allowed."""
+    path.mkdir()
+    proc = subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", str(path)], capture_output=True)
+    return proc.returncode == 0
+
+
+@pytest.fixture
+def tmpfs(tmp_path):
+    mounts = []
+
+    def make(name, options):
+        path = tmp_path / name
+        if not mounted_tmpfs(path, options):
+            pytest.skip("cannot mount a tmpfs here")
+        mounts.append(path)
+        return path
+
+    yield make
+    for path in mounts:
+        subprocess.run(["umount", str(path)], check=True)
+
+
+def test_read_only_and_full_disks_are_refused_in_one_line(tmpfs):
+    read_only = tmpfs("ro", "ro,size=1m")
+    assert_one_line_refusal(run_cli(*cli_args(read_only / "out")), "Read-only")
+    full = tmpfs("full", "size=64k")
+    proc = run_cli("--graphs", "400", "--nodes", "30", "--dim", "3", "--shard-size", "100", "--out", str(full / "out"),
+                   "--quiet")
+    assert_one_line_refusal(proc, "No space left")
+    names = os.listdir(full / "out")
+    assert not any(".tmp-" in name for name in names), names
+    manifest = json.loads((full / "out" / "manifest.json").read_text())
+    for entry in manifest["shards"]:  # every shard on disk is complete and recorded
+        assert (entry["file"] in names) == (entry["sha256"] is not None)
+        if entry["sha256"]:
+            assert hashlib.sha256((full / "out" / entry["file"]).read_bytes()).hexdigest() == entry["sha256"]
+
+
+def test_dask_problems_are_one_line_within_seconds(tmp_path):
+    pytest.importorskip("distributed")
+    import socket
+    import time
+
+    with socket.socket() as s:  # a port where nothing listens
+        s.bind(("127.0.0.1", 0))
+        port = s.getsockname()[1]
+    start = time.monotonic()
+    proc = run_cli(*cli_args(tmp_path / "a", "--dask", f"tcp://127.0.0.1:{port}", "--dask-timeout", "2"))
+    assert_one_line_refusal(proc, f"127.0.0.1:{port}")
+    assert time.monotonic() - start < 5
+    code = ("import sys; sys.modules['distributed'] = None\n"
+            "from korvale_data.cli import main\n"
+            f"sys.exit(main({list(cli_args(tmp_path / 'b', '--dask', 'tcp://127.0.0.1:1'))!r}))")
+    proc = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=60)
+    assert_one_line_refusal(proc, "pip install korvale[dask]")
+
+
+def test_a_second_run_into_the_same_directory_is_refused_at_once(tmp_path):
+    import fcntl
+
+    out = tmp_path / "out"
+    assert run_cli(*cli_args(out)).returncode == 0
+    before = files_of(out)
+    fd = os.open(out, os.O_RDONLY)
+    try:
+        fcntl.flock(fd, fcntl.LOCK_EX)  # as a running generator holds it
+        assert_one_line_refusal(run_cli(*cli_args(out)), str(out), "in use")
+    finally:
+        os.close(fd)
+    assert files_of(out) == before
+    # Two real runs started together: one writes, the other refuses or (if it
+    # came second) finds the work done; nothing is lost either way.
+    big = tmp_path / "big"
+    args = ("--graphs", "3000", "--nodes", "20", "--dim", "3", "--shard-size", "100", "--out", str(big), "--quiet")
+    runs = [subprocess.Popen([sys.executable, "-m", "korvale_data", *args], stderr=subprocess.PIPE, text=True)
+            for _ in range(2)]
+    outcomes = [(p.wait(timeout=300), p.stderr.read()) for p in runs]
+    for code, err in outcomes:
+        assert code == 0 or (code == 2 and "in use" in err and err.count("\n") == 1), outcomes
+    assert 0 in [code for code, _ in outcomes]
+    fresh = tmp_path / "fresh"
+    assert run_cli(*args[:-3], "--out", str(fresh)).returncode == 0
+    assert files_of(big) == files_of(fresh)
+
+
+def test_progress_starts_at_the_graphs_already_written(tmp_path, monkeypatch, capsys):
+    import types
+
+    bars = []
+
+    class Bar:
+        def __init__(self, **kwargs):
+            bars.append(kwargs)
+
+        def update(self, n):
+            bars[-1]["initial"] += n
+
+        def close(self):
+            pass
+
+    monkeypatch.setitem(sys.modules, "tqdm", types.SimpleNamespace(tqdm=Bar))
+    generate(str(tmp_path), 30, 5, 2, seed=1, shard_size=10)
+    assert bars == []  # no bar unless asked for
+    os.remove(tmp_path / "shard-000002.npz")
+    generate(str(tmp_path), 30, 5, 2, seed=1, shard_size=10, progress=True)
+    assert bars[0]["total"] == 30 and bars[0]["initial"] == 30  # started at 20, then one shard of 10
+    monkeypatch.setitem(sys.modules, "tqdm", None)  # not installed
+    os.remove(tmp_path / "shard-000001.npz")
+    generate(str(tmp_path), 30, 5, 2, seed=1, shard_size=10, progress=True)
+    assert capsys.readouterr().err.count("pip install korvale[dataset]") == 1

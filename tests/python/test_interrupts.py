@@ -1,0 +1,124 @@
+"""Ctrl-C during long calls: SIGINT from a timer thread raises
+KeyboardInterrupt promptly, frees what the call held, and the next call
+works."""
+
+import os
+import signal
+import threading
+import time
+
+import numpy as np
+import pytest
+
+import korvale
+
+UNDER_ASAN = "libasan" in os.environ.get("LD_PRELOAD", "")
+# The sanitizer slows the work between checks and the unwinding several-fold.
+LATENCY = 1.0 if UNDER_ASAN else 0.2
+
+
+def rss_bytes():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+
+def points_on_a_line(n):
+    # The labelling never reaches the maximum rank and runs over every bar.
+    t = np.random.default_rng(1).uniform(0, 10, n)
+    return np.stack([t, 0.5 * t], axis=1)
+
+
+def noisy_matrix(n):
+    rng = np.random.default_rng(2)
+    m = rng.uniform(0, 1, (n, n))
+    return m + m.T
+
+
+# Each call runs for several seconds on this machine when left alone.
+LONG_CALLS = {
+    "simulate": lambda: korvale.simulate(points_on_a_line(1500), 2),
+    "generate_training_batch": lambda: korvale.generate_training_batch(4000, 100, 3, 5),
+    "pebble_game": lambda: korvale.pebble_game(np.zeros((6000, 2)), 2),
+    "reconstruct": lambda: korvale.reconstruct(noisy_matrix(700), 2),
+}
+
+SMALL_CALLS = {
+    "simulate": lambda: korvale.simulate(points_on_a_line(6), 2)["final_rank"],
+    "generate_training_batch": lambda: korvale.generate_training_batch(2, 5, 2, 5)[1]["final_rank"],
+    "pebble_game": lambda: int(korvale.pebble_game(np.zeros((6, 2)), 2)["labels"].sum()),
+    "reconstruct": lambda: korvale.reconstruct(np.zeros((4, 4)), 2)["stress"],
+}
+
+
+def interrupted(call, delay):
+    """Runs call on this (the main) thread, sends SIGINT after delay, and
+    returns the seconds from the signal to the KeyboardInterrupt."""
+    sent = []
+
+    def fire():
+        sent.append(time.perf_counter())
+        signal.pthread_kill(threading.main_thread().ident, signal.SIGINT)
+
+    timer = threading.Timer(delay, fire)
+    timer.start()
+    try:
+        call()
+    except KeyboardInterrupt:
+        caught = time.perf_counter()
+    else:
+        timer.cancel()
+        pytest.fail("the call ended before the signal could interrupt it")
+    finally:
+        timer.join()
+    return caught - sent[0]
+
+
+@pytest.mark.parametrize("name", list(LONG_CALLS))
+def test_sigint_interrupts_a_long_call_promptly(name):
+    if threading.current_thread() is not threading.main_thread():
+        pytest.skip("signal handlers run on the main thread only")
+    expected = SMALL_CALLS[name]()
+    latencies = [interrupted(LONG_CALLS[name], delay) for delay in (0.3, 0.6)]
+    assert max(latencies) < LATENCY, latencies
+    # The interpreter and the module carry on as before.
+    assert SMALL_CALLS[name]() == expected
+
+
+@pytest.mark.skipif(UNDER_ASAN, reason="ASan's quarantine keeps freed memory resident")
+def test_interrupted_calls_free_what_they_held():
+    interrupted(LONG_CALLS["simulate"], 0.3)  # first-use allocations settle
+    before = rss_bytes()
+    for _ in range(4):
+        interrupted(LONG_CALLS["simulate"], 0.4)
+        interrupted(LONG_CALLS["generate_training_batch"], 0.4)
+    assert rss_bytes() - before < 64 << 20
+
+
+def test_a_handler_that_does_not_raise_lets_the_call_finish():
+    seen = []
+    previous = signal.signal(signal.SIGINT, lambda *_: seen.append(time.perf_counter()))
+    try:
+        timer = threading.Timer(0.05, signal.pthread_kill, (threading.main_thread().ident, signal.SIGINT))
+        timer.start()
+        result = korvale.reconstruct(noisy_matrix(300), 2)
+        timer.join()
+    finally:
+        signal.signal(signal.SIGINT, previous)
+    assert seen and np.isfinite(result["stress"])
+    assert np.array_equal(result["coords"], korvale.reconstruct(noisy_matrix(300), 2)["coords"])
+
+
+def test_other_threads_are_not_interrupted_and_keep_their_results():
+    # Signal handlers run on the main thread only: a worker thread's long
+    # call finishes, and the main thread gets the KeyboardInterrupt.
+    results = {}
+
+    def work():
+        results["batch"] = korvale.generate_training_batch(300, 40, 3, 9)
+
+    worker = threading.Thread(target=work)
+    worker.start()
+    latency = interrupted(LONG_CALLS["reconstruct"], 0.2)
+    worker.join()
+    assert latency < LATENCY
+    assert len(results["batch"]) == 300

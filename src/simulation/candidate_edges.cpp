@@ -1,5 +1,7 @@
 #include "simulation/candidate_edges.hpp"
 
+#include "core/interrupt.hpp"
+
 namespace korvale {
 
 std::size_t edge_count(std::size_t n) {
@@ -15,8 +17,11 @@ std::size_t edge_count(std::size_t n) {
 EdgeList candidate_edges(std::size_t n) {
     EdgeList edges;
     edges.reserve(edge_count(n));
-    for (std::size_t i = 0; i < n; ++i)
+    InterruptPoll poll;  // millions of edges take a while, mostly page faults
+    for (std::size_t i = 0; i < n; ++i) {
         for (std::size_t j = i + 1; j < n; ++j) edges.push_back({i, j});
+        poll(8 * (n - i));
+    }
     return edges;
 }
 

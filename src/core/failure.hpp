@@ -24,6 +24,18 @@ private:
     std::string message_;
 };
 
+// A request the caller can correct (a node outside the graph, a count out of
+// range): the message names the offending argument and value. Boundaries
+// raise it as ValueError.
+class InputError : public std::exception {
+public:
+    explicit InputError(std::string message) : message_(std::move(message)) {}
+    const char* what() const noexcept override { return message_.c_str(); }
+
+private:
+    std::string message_;
+};
+
 // Writes the diagnostic (unit, line, column, message) and throws.
 [[noreturn]] void internal_failure(std::string message,
                                    std::source_location where = std::source_location::current());

@@ -1,0 +1,248 @@
+#include "pebble/kl_pebble_game.hpp"
+
+#include <algorithm>
+#include <limits>
+#include <string>
+
+namespace korvale {
+
+void check_sparsity_counts(std::uint64_t k, std::uint64_t l) {
+    if (k < 1 || k > 1u << 20) throw InputError("k must be between 1 and 2**20, got " + std::to_string(k));
+    if (l >= 2 * k)
+        throw InputError("l must satisfy 0 <= l < 2k (got k=" + std::to_string(k) + ", l=" + std::to_string(l) +
+                         "); bar-joint rigidity in space is not a pebble-game count: use generic_rank");
+}
+
+KLPebbleGame::KLPebbleGame(std::size_t n, std::uint32_t k, std::uint32_t l)
+    : n_(n), k_(k), l_(l), pebbles_(n, k), arcs_(checked_capacity(n, k, sizeof(Arc))), seen_(n, 0),
+      rigid_(n, 0), floppy_(n, 0) {}
+
+void KLPebbleGame::reverse(std::size_t from, std::size_t slot) {
+    Arc* out = arcs_.data() + from * k_;
+    const Arc arc = out[slot];
+    out[slot] = out[out_degree(from) - 1];
+    ++pebbles_[from];
+    arcs_[static_cast<std::size_t>(arc.target) * k_ + out_degree(arc.target)] = {static_cast<std::uint32_t>(from),
+                                                                              arc.edge};
+    --pebbles_[arc.target];
+}
+
+bool KLPebbleGame::bring_pebble(std::size_t x) {
+    // A start node seen already in this round was searched through then,
+    // and that search failed: nothing new is reachable from it.
+    if (seen_[x] == stamp_) return false;
+    seen_[x] = stamp_;
+    reached_.push_back(x);
+    stack_.clear();
+    stack_.push_back({static_cast<std::uint32_t>(x), 0});
+    while (!stack_.empty()) {
+        Frame& top = stack_.back();
+        if (top.next == out_degree(top.node)) {
+            stack_.pop_back();
+            if (!stack_.empty()) ++stack_.back().next;
+            continue;
+        }
+        const std::size_t w = arcs(top.node)[top.next].target;
+        ++work_;
+        if (seen_[w] == stamp_) {
+            ++top.next;
+            continue;
+        }
+        seen_[w] = stamp_;
+        reached_.push_back(w);
+        if (w == held_u_ || w == held_v_ || pebbles_[w] == 0) {
+            stack_.push_back({static_cast<std::uint32_t>(w), 0});
+            continue;
+        }
+        // Found: reverse the path, innermost arc first, so that every slot
+        // index on the stack stays valid until its turn.
+        for (std::size_t f = stack_.size(); f-- > 0;) reverse(stack_[f].node, stack_[f].next);
+        return true;
+    }
+    return false;
+}
+
+bool KLPebbleGame::gather(std::size_t u, std::size_t v, std::uint32_t want) {
+    held_u_ = u;
+    held_v_ = v;
+    while (pebbles_[u] + pebbles_[v] < want) {
+        // Both searches of a round share one stamp: what the first reached in
+        // vain need not be searched again by the second.
+        ++stamp_;
+        reached_.clear();
+        if (pebbles_[u] < k_ && bring_pebble(u)) continue;
+        if (pebbles_[v] < k_ && bring_pebble(v)) continue;
+        for (std::size_t x : {u, v})
+            if (seen_[x] != stamp_) reached_.push_back(x);
+        return false;
+    }
+    return true;
+}
+
+bool KLPebbleGame::offer_edge(std::size_t u, std::size_t v, std::size_t id) {
+    if (!gather(u, v, l_ + 1)) return false;
+    const std::size_t from = pebbles_[u] > 0 ? u : v;
+    const std::size_t to = from == u ? v : u;
+    arcs_[from * k_ + out_degree(from)] = {static_cast<std::uint32_t>(to), static_cast<std::uint32_t>(id)};
+    --pebbles_[from];
+    return true;
+}
+
+bool KLPebbleGame::reaches_free_pebble(std::size_t x) {
+    if (rigid_[x] == closure_) return false;
+    if (floppy_[x] == closure_) return true;
+    if (x != held_u_ && x != held_v_ && pebbles_[x] > 0) {
+        floppy_[x] = closure_;
+        return true;
+    }
+    ++stamp_;
+    const std::size_t first = reached_.size();
+    seen_[x] = stamp_;
+    reached_.push_back(x);
+    stack_.clear();
+    stack_.push_back({static_cast<std::uint32_t>(x), 0});
+    while (!stack_.empty()) {
+        Frame& top = stack_.back();
+        if (top.next == out_degree(top.node)) {
+            stack_.pop_back();
+            if (!stack_.empty()) ++stack_.back().next;
+            continue;
+        }
+        const std::size_t w = arcs(top.node)[top.next].target;
+        ++work_;
+        if (seen_[w] == stamp_ || rigid_[w] == closure_) {
+            ++top.next;
+            continue;
+        }
+        seen_[w] = stamp_;
+        if (floppy_[w] == closure_ || (w != held_u_ && w != held_v_ && pebbles_[w] > 0)) {
+            for (const Frame& f : stack_) floppy_[f.node] = closure_;
+            reached_.resize(first);
+            return true;
+        }
+        reached_.push_back(w);
+        stack_.push_back({static_cast<std::uint32_t>(w), 0});
+    }
+    // Nothing free is reachable from any node visited: all are rigid.
+    for (std::size_t k = first; k < reached_.size(); ++k) {
+        rigid_[reached_[k]] = closure_;
+        closure_nodes_.push_back(reached_[k]);
+    }
+    reached_.resize(first);
+    return false;
+}
+
+const std::vector<std::size_t>& KLPebbleGame::tight_closure(std::size_t u, std::size_t v,
+                                                            const std::vector<std::vector<std::size_t>>& neighbours) {
+    ++closure_;
+    closure_nodes_.clear();
+    // l pebbles can always be held on the endpoints of an edge that is
+    // accepted or spanned by accepted ones.
+    if (!gather(u, v, l_)) internal_failure("cannot gather l pebbles on an edge of the graph");
+    reached_.clear();
+    // Any pebble beyond those l is free: if u and v hold one or can reach
+    // one, no tight set holds both.
+    if (pebbles_[u] + pebbles_[v] > l_ || reaches_free_pebble(u) || reaches_free_pebble(v)) {
+        closure_nodes_.clear();  // their marks expire with this round
+        return closure_nodes_;
+    }
+    // Grow the set: a neighbour that cannot reach a free pebble closes a
+    // larger tight set with it.
+    for (std::size_t next = 0; next < closure_nodes_.size(); ++next)
+        for (std::size_t w : neighbours[closure_nodes_[next]]) reaches_free_pebble(w);
+    if (l_ == 0) keep_part_holding(u, v, neighbours);
+    return closure_nodes_;
+}
+
+// With l = 0 disjoint tight sets are tight together; a component is the
+// connected part holding u, and v must be in it.
+void KLPebbleGame::keep_part_holding(std::size_t u, std::size_t v,
+                                     const std::vector<std::vector<std::size_t>>& neighbours) {
+    ++stamp_;
+    reached_.assign(1, u);
+    seen_[u] = stamp_;
+    for (std::size_t next = 0; next < reached_.size(); ++next)
+        for (std::size_t w : neighbours[reached_[next]])
+            if (rigid_[w] == closure_ && seen_[w] != stamp_) {
+                seen_[w] = stamp_;
+                reached_.push_back(w);
+            }
+    closure_nodes_.clear();
+    if (seen_[v] == stamp_) closure_nodes_.swap(reached_);
+    reached_.clear();
+}
+
+KLGameResult kl_pebble_game(std::size_t n, const EdgeList& edges, std::uint32_t k, std::uint32_t l) {
+    check_sparsity_counts(k, l);
+    if (n > std::numeric_limits<std::uint32_t>::max() || edges.size() > std::numeric_limits<std::uint32_t>::max())
+        throw InputError("at most 2**32 - 1 nodes and edges are supported");
+    const std::size_t m = edges.size();
+    KLGameResult out;
+    out.labels.assign(m, 0);
+    out.overconstrained.assign(m, 0);
+    out.components.assign(m, -1);
+    const std::uint64_t kn = static_cast<std::uint64_t>(k) * n;
+    out.max_rank = kn > l ? kn - l : 0;
+
+    KLPebbleGame game(n, k, l);
+    InterruptPoll poll;
+    std::vector<std::uint64_t> in_set(n, 0);
+    std::uint64_t set_stamp = 0;
+    for (std::size_t e = 0; e < m; ++e) {
+        const std::size_t u = edges[e].i, v = edges[e].j;
+        const std::uint64_t before = game.work();
+        if (game.offer_edge(u, v, e)) {
+            out.labels[e] = 1;
+            ++out.rank;
+        } else {
+            // The edge closes a circuit with every accepted edge inside the
+            // smallest tight set holding its endpoints.
+            out.overconstrained[e] = 1;
+            ++set_stamp;
+            const auto& tight = game.last_tight_set();
+            for (std::size_t x : tight) in_set[x] = set_stamp;
+            for (std::size_t x : tight) {
+                const auto* arcs = game.arcs(x);
+                for (std::uint32_t a = 0; a < game.out_degree(x); ++a)
+                    if (in_set[arcs[a].target] == set_stamp) out.overconstrained[arcs[a].edge] = 1;
+            }
+        }
+        poll(16 + 4 * (game.work() - before));
+    }
+
+    // Components, numbered by the first edge in each.
+    std::vector<std::vector<std::size_t>> accepted_neighbours(n), incident(n);
+    for (std::size_t e = 0; e < m; ++e) {
+        incident[edges[e].i].push_back(e);
+        incident[edges[e].j].push_back(e);
+        if (out.labels[e]) {
+            accepted_neighbours[edges[e].i].push_back(edges[e].j);
+            accepted_neighbours[edges[e].j].push_back(edges[e].i);
+        }
+    }
+    constexpr std::int64_t unassigned = -2;
+    std::fill(out.components.begin(), out.components.end(), unassigned);
+    for (std::size_t e = 0; e < m; ++e) {
+        if (out.components[e] != unassigned) continue;
+        const std::uint64_t before = game.work();
+        const auto& nodes = game.tight_closure(edges[e].i, edges[e].j, accepted_neighbours);
+        if (nodes.empty()) {
+            out.components[e] = -1;
+            continue;
+        }
+        const auto id = static_cast<std::int64_t>(out.n_components++);
+        out.largest_component = std::max<std::uint64_t>(out.largest_component, nodes.size());
+        ++set_stamp;
+        for (std::size_t x : nodes) in_set[x] = set_stamp;
+        for (std::size_t x : nodes) {
+            for (std::size_t f : incident[x]) {
+                const std::size_t y = edges[f].i == x ? edges[f].j : edges[f].i;
+                if (in_set[y] == set_stamp && out.components[f] == unassigned) out.components[f] = id;
+            }
+        }
+        poll(16 + 4 * (game.work() - before) + nodes.size());
+    }
+    return out;
+}
+
+}  // namespace korvale

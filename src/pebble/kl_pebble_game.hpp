@@ -1,0 +1,114 @@
+// The (k, l) pebble game on any multigraph, for 1 <= k and 0 <= l < 2k: the
+// independence test of the (k, l)-sparsity matroid, where a set of edges is
+// independent when every subset spanning n' nodes has at most k n' - l
+// edges. (2, 3) is generic rigidity in the plane, (6, 6) body-bar rigidity
+// in space, (k, k) k edge-disjoint spanning forests.
+//
+// Every node holds k pebbles; an accepted edge is covered by a pebble of one
+// endpoint and directed out of it, so a node has at most k out-edges. An
+// edge (u, v) is accepted exactly when l + 1 pebbles can be gathered on u and
+// v by reversing paths to free pebbles. Rejections need no rollback: moving
+// pebbles keeps a valid covering of the accepted edges.
+//
+// Beyond the labels the game answers two order-free questions:
+// - components: the maximal tight subgraphs (|E| = k n' - l) of the
+//   accepted edges; every edge, accepted or not, whose endpoints both lie in
+//   one belongs to it (components share no edge, for l < 2k). An edge in no
+//   tight subgraph (possible for l < 2k - 1) has none. For l = 0, where
+//   disjoint tight sets are tight together, components are the maximal
+//   tight sets connected by accepted edges.
+// - overconstrained edges: those that lie in a circuit, i.e. removing them
+//   leaves the rank unchanged. A rejected edge (u, v) closes a circuit with
+//   the accepted edges of the smallest tight set holding u and v, which is
+//   exactly the set of nodes the failed search reached; an accepted edge is
+//   in some circuit exactly when it is in such a fundamental circuit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "core/interrupt.hpp"
+#include "core/records.hpp"
+
+namespace korvale {
+
+struct KLGameResult {
+    Labels labels;                        // 1 independent, 0 redundant, in edge order
+    std::uint64_t rank = 0;               // independent edges
+    std::uint64_t max_rank = 0;           // max(0, k n - l)
+    std::vector<std::int64_t> components; // per edge; ids by first appearance, -1 for none
+    std::uint64_t n_components = 0;
+    std::uint64_t largest_component = 0;  // nodes of the largest component
+    Labels overconstrained;               // 1 when the edge lies in a circuit
+};
+
+// Checks k and l (1 <= k, 0 <= l < 2k); throws InputError otherwise.
+void check_sparsity_counts(std::uint64_t k, std::uint64_t l);
+
+// The game over the edges in their order; node ids must lie in 0..n-1 and
+// no edge may be a loop (see graph/edge_list.hpp).
+KLGameResult kl_pebble_game(std::size_t n, const EdgeList& edges, std::uint32_t k, std::uint32_t l);
+
+class KLPebbleGame {
+public:
+    KLPebbleGame(std::size_t n, std::uint32_t k, std::uint32_t l);
+
+    // Tests edge `id` = (u, v); accepts it when independent. When it is
+    // rejected, the nodes of the smallest tight set holding u and v are in
+    // last_tight_set().
+    bool offer_edge(std::size_t u, std::size_t v, std::size_t id);
+    const std::vector<std::size_t>& last_tight_set() const noexcept { return reached_; }
+
+    // Accepted edges out of node x (target, edge id).
+    struct Arc {
+        std::uint32_t target;
+        std::uint32_t edge;
+    };
+    const Arc* arcs(std::size_t x) const noexcept { return arcs_.data() + x * k_; }
+    std::uint32_t out_degree(std::size_t x) const noexcept { return k_ - pebbles_[x]; }
+
+    // The nodes of the largest tight set holding u and v, or nothing when no
+    // tight set holds both. Moves pebbles (validly) to find it.
+    const std::vector<std::size_t>& tight_closure(std::size_t u, std::size_t v,
+                                                  const std::vector<std::vector<std::size_t>>& neighbours);
+
+    std::uint64_t work() const noexcept { return work_; }
+
+private:
+    // Gathers pebbles on u and v until they hold `want` together; the nodes
+    // reached by the last, failed search are left in reached_.
+    bool gather(std::size_t u, std::size_t v, std::uint32_t want);
+    // Depth-first search from x along out-arcs for a node with a free
+    // pebble (not u or v, whose pebbles are held aside); on success the path
+    // is reversed and x has one more pebble.
+    bool bring_pebble(std::size_t x);
+    // Whether a free pebble (held-aside and known-rigid nodes excepted) can
+    // be reached from x; nodes of a failed search are marked rigid.
+    bool reaches_free_pebble(std::size_t x);
+    void reverse(std::size_t from, std::size_t slot);
+    void keep_part_holding(std::size_t u, std::size_t v, const std::vector<std::vector<std::size_t>>& neighbours);
+
+    std::size_t n_;
+    std::size_t held_u_ = static_cast<std::size_t>(-1);  // endpoints whose pebbles are held aside
+    std::size_t held_v_ = static_cast<std::size_t>(-1);
+    std::uint32_t k_;
+    std::uint32_t l_;
+    std::vector<std::uint32_t> pebbles_;
+    std::vector<Arc> arcs_;  // k slots per node, the first k - pebbles used
+    std::vector<std::uint64_t> seen_;  // search stamp of the last visit
+    std::uint64_t stamp_ = 0;
+    std::vector<std::uint64_t> rigid_;  // closure stamp of rigid nodes
+    std::vector<std::uint64_t> floppy_;
+    std::uint64_t closure_ = 0;
+    struct Frame {
+        std::uint32_t node;
+        std::uint32_t next;
+    };
+    std::vector<Frame> stack_;
+    std::vector<std::size_t> reached_;
+    std::vector<std::size_t> closure_nodes_;
+    std::uint64_t work_ = 0;
+};
+
+}  // namespace korvale

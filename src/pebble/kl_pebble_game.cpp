@@ -4,6 +4,8 @@
 #include <limits>
 #include <string>
 
+#include "core/memory.hpp"
+
 namespace korvale {
 
 void check_sparsity_counts(std::uint64_t k, std::uint64_t l) {
@@ -172,10 +174,51 @@ void KLPebbleGame::keep_part_holding(std::size_t u, std::size_t v,
     reached_.clear();
 }
 
-KLGameResult kl_pebble_game(std::size_t n, const EdgeList& edges, std::uint32_t k, std::uint32_t l) {
+namespace {
+
+// Counts, sizes and memory checked before any work: the game's arcs and
+// counters, the labels and the adjacency lists.
+void check_request(std::size_t n, std::size_t m, std::uint32_t k, std::uint32_t l) {
     check_sparsity_counts(k, l);
-    if (n > std::numeric_limits<std::uint32_t>::max() || edges.size() > std::numeric_limits<std::uint32_t>::max())
+    if (n > std::numeric_limits<std::uint32_t>::max() || m > std::numeric_limits<std::uint32_t>::max())
         throw InputError("at most 2**32 - 1 nodes and edges are supported");
+    require_memory(checked_sum({checked_capacity(n, k, sizeof(KLPebbleGame::Arc)) * sizeof(KLPebbleGame::Arc),
+                                checked_capacity(n, 64, 1) * 64, checked_capacity(m, 64, 1) * 64}));
+}
+
+}  // namespace
+
+PercolationResult kl_percolation(std::size_t n, const EdgeList& edges, std::uint32_t k, std::uint32_t l) {
+    check_request(n, edges.size(), k, l);
+    const std::size_t m = edges.size();
+    PercolationResult out;
+    out.labels.assign(m, 0);
+    out.rank.assign(m, 0);
+    out.largest_component.assign(m, 0);
+    KLPebbleGame game(n, k, l);
+    std::vector<std::vector<std::size_t>> neighbours(n);
+    InterruptPoll poll;
+    std::int64_t rank = 0;
+    std::uint64_t largest = 0;
+    for (std::size_t e = 0; e < m; ++e) {
+        const std::size_t u = edges[e].i, v = edges[e].j;
+        const std::uint64_t before = game.work();
+        if (game.offer_edge(u, v, e)) {
+            out.labels[e] = 1;
+            ++rank;
+            neighbours[u].push_back(v);
+            neighbours[v].push_back(u);
+            largest = std::max<std::uint64_t>(largest, game.tight_closure(u, v, neighbours).size());
+        }
+        out.rank[e] = rank;
+        out.largest_component[e] = static_cast<std::int64_t>(largest);
+        poll(16 + 4 * (game.work() - before));
+    }
+    return out;
+}
+
+KLGameResult kl_pebble_game(std::size_t n, const EdgeList& edges, std::uint32_t k, std::uint32_t l) {
+    check_request(n, edges.size(), k, l);
     const std::size_t m = edges.size();
     KLGameResult out;
     out.labels.assign(m, 0);

@@ -50,6 +50,17 @@ void check_sparsity_counts(std::uint64_t k, std::uint64_t l);
 // no edge may be a loop (see graph/edge_list.hpp).
 KLGameResult kl_pebble_game(std::size_t n, const EdgeList& edges, std::uint32_t k, std::uint32_t l);
 
+// The same game, edge by edge, recording after each edge the rank and the
+// node count of the largest component (a percolation curve in one pass).
+// Components only grow or merge, and only the one holding a newly accepted
+// edge can change, so one local search per accepted edge suffices.
+struct PercolationResult {
+    Labels labels;
+    std::vector<std::int64_t> rank;
+    std::vector<std::int64_t> largest_component;
+};
+PercolationResult kl_percolation(std::size_t n, const EdgeList& edges, std::uint32_t k, std::uint32_t l);
+
 class KLPebbleGame {
 public:
     KLPebbleGame(std::size_t n, std::uint32_t k, std::uint32_t l);

@@ -156,6 +156,31 @@ TEST(KLPebbleGame, PlaneCountMatchesThePebbleGameOnRandomSparseGraphs) {
     }
 }
 
+TEST(KLPebbleGame, PercolationCurveEqualsTheGameOnEveryPrefix) {
+    std::mt19937_64 rng(31);
+    const std::pair<std::uint32_t, std::uint32_t> counts[] = {{2, 3}, {1, 1}, {2, 2}, {3, 5}, {1, 0}};
+    for (int round = 0; round < 300; ++round) {
+        const auto [k, l] = counts[round % 5];
+        const std::size_t n = 3 + rng() % 12;
+        EdgeList edges;
+        for (std::size_t e = 0; e < 3 * n; ++e) {
+            const std::size_t a = rng() % n;
+            std::size_t b = rng() % (n - 1);
+            if (b >= a) ++b;
+            edges.push_back({a, b});
+        }
+        const PercolationResult curve = kl_percolation(n, edges, k, l);
+        for (std::size_t e = 0; e < edges.size(); ++e) {
+            const EdgeList prefix(edges.begin(), edges.begin() + static_cast<std::ptrdiff_t>(e + 1));
+            const KLGameResult at = kl_pebble_game(n, prefix, k, l);
+            ASSERT_EQ(curve.labels[e], at.labels[e]);
+            ASSERT_EQ(curve.rank[e], static_cast<std::int64_t>(at.rank)) << "round " << round << " edge " << e;
+            ASSERT_EQ(curve.largest_component[e], static_cast<std::int64_t>(at.largest_component))
+                << "round " << round << " edge " << e;
+        }
+    }
+}
+
 TEST(KLPebbleGame, CountsOutsideTheMatroidRangeAreRefused) {
     EXPECT_THROW(check_sparsity_counts(0, 0), InputError);
     EXPECT_THROW(check_sparsity_counts(3, 6), InputError);

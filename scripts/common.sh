@@ -54,7 +54,7 @@ make_venv() {
 build_wheel() {
     local py
     py="$(find_python 3.12)"
-    make_venv "$ROOT/.venv-build" "$py" pip "cmake>=3.26" ninja
+    make_venv "$ROOT/.venv-build" "$py" pip "cmake>=3.26" ninja nanobind
     rm -f "$ROOT"/dist/korvale-*.whl
     log "building the wheel"
     "$ROOT/.venv-build/bin/python" -m pip wheel "$ROOT" -w "$ROOT/dist" --no-deps -q \

@@ -11,7 +11,8 @@ BUILD="$ROOT/build/sanitize"
 
 log "sanitizer build (address, undefined)"
 env PATH="$TOOLS:$PATH" "$TOOLS/cmake" -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DKORVALE_SANITIZE=address,undefined -DKORVALE_BUILD_TESTS=ON -DPython_EXECUTABLE="$PY" >/dev/null
+    -DKORVALE_SANITIZE=address,undefined -DKORVALE_BUILD_TESTS=ON -DPython_EXECUTABLE="$PY" \
+    -Dnanobind_DIR="$("$TOOLS/python" -m nanobind --cmake_dir)" >/dev/null
 env PATH="$TOOLS:$PATH" "$TOOLS/cmake" --build "$BUILD" -j 2 >/dev/null
 
 export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1:halt_on_error=1"

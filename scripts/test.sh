@@ -25,6 +25,7 @@ for venv in .venv-py312 .venv-py313; do
     run env KORVALE_WHEEL="$WHEEL" "$ROOT/$venv/bin/python" -m pytest -q -p no:cacheprovider "$ROOT/tests/python"
     log "type stubs against the built module, and typed use under mypy --strict"
     run "$ROOT/$venv/bin/python" -m mypy.stubtest korvale --allowlist "$ROOT/tests/typing/stubtest_allowlist.txt"
+    run "$ROOT/$venv/bin/python" -m mypy.stubtest korvale_graphs
     run "$ROOT/$venv/bin/python" -m mypy --strict --cache-dir "$ROOT/build/mypy-cache" "$ROOT/tests/typing/usage.py"
 done
 

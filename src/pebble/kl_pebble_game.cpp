@@ -119,6 +119,12 @@ bool KLPebbleGame::reaches_free_pebble(std::size_t x) {
         seen_[w] = stamp_;
         if (floppy_[w] == closure_ || (w != held_u_ && w != held_v_ && pebbles_[w] > 0)) {
             for (const Frame& f : stack_) floppy_[f.node] = closure_;
+            // Bring a found pebble to x: free pebbles then gather beside the
+            // tight sets, and later searches (of this set and the next ones)
+            // stop after a step or two instead of crossing a large cluster.
+            if (w != held_u_ && w != held_v_ && pebbles_[w] > 0)
+                for (std::size_t f = stack_.size(); f-- > 0;) reverse(stack_[f].node, stack_[f].next);
+            floppy_[w] = closure_;
             reached_.resize(first);
             return true;
         }

@@ -82,10 +82,13 @@ def test_only_the_init_function_is_exported():
     nm = shutil.which("nm")
     if nm is None:
         pytest.skip("nm is not installed")
-    out = subprocess.run([nm, "-D", "--defined-only", korvale.__file__], capture_output=True, text=True, check=True)
-    symbols = [line.split()[-1] for line in out.stdout.splitlines() if line.strip()]
-    assert symbols == ["PyInit_korvale"]
-    assert korvale.__file__.endswith("korvale.abi3.so")
+    import _korvale_graphs
+
+    for module, init in ((korvale, "PyInit_korvale"), (_korvale_graphs, "PyInit__korvale_graphs")):
+        out = subprocess.run([nm, "-D", "--defined-only", module.__file__], capture_output=True, text=True, check=True)
+        symbols = [line.split()[-1] for line in out.stdout.splitlines() if line.strip()]
+        assert symbols == [init]
+        assert module.__file__.endswith(".abi3.so")
 
 
 def test_wheel_is_stable_abi():

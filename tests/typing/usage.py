@@ -5,6 +5,7 @@ import numpy.typing as npt
 
 import korvale
 import korvale_data
+import korvale_graphs
 
 
 def labelled_bars(coords: npt.NDArray[np.float64]) -> list[tuple[int, int]]:
@@ -41,3 +42,12 @@ def edge_index_of(path: str) -> int:
         index, y = korvale_data.to_edge_index(graph["edges"], graph["labels"])
         total += index.shape[1]
     return total
+
+
+def rigid_cluster_sizes(n: int, seed: int) -> list[int]:
+    edges = korvale_graphs.erdos_renyi(n, 3.6, seed)
+    result = korvale_graphs.pebble_game(n, edges)
+    curve = korvale_graphs.percolation(n, edges)
+    coords, lattice = korvale_graphs.triangular_lattice(8, 0.9, seed)
+    assert coords.shape[0] == 64 and lattice.shape[1] == 2
+    return [result["largest_component"], int(curve["largest_component"][-1]), int(result["components"].max())]

@@ -1,0 +1,139 @@
+"""Rigidity of the graphs you give: the (k, l) pebble game with rigid
+clusters and overconstrained edges, percolation curves in one pass, and
+seeded random graph models whose bits are the same on every platform.
+
+Edges are an integer array-like of shape (m, 2) (any integer dtype, m may be
+0) of node ids in 0..n-1; parallel edges are allowed, loops are not. Every
+computation runs without the interpreter lock and stops on Ctrl-C."""
+
+from importlib import metadata as _metadata
+from operator import index as _index
+from typing import Any, TypedDict
+
+import numpy as np
+import numpy.typing as npt
+
+import _korvale_graphs as _native
+
+InternalError = _native.InternalError
+
+try:
+    __version__ = _metadata.version("korvale")
+except _metadata.PackageNotFoundError:  # running from a source tree
+    __version__ = "unknown"
+
+__all__ = [
+    "InternalError",
+    "pebble_game",
+    "percolation",
+    "erdos_renyi",
+    "random_regular",
+    "random_geometric",
+    "triangular_lattice",
+    "henneberg",
+]
+
+Edges = npt.NDArray[np.int64]
+Coords = npt.NDArray[np.float64]
+
+
+class PebbleResult(TypedDict):
+    labels: npt.NDArray[np.uint8]
+    rank: int
+    max_rank: int
+    is_rigid: bool
+    components: npt.NDArray[np.int64]
+    n_components: int
+    largest_component: int
+    overconstrained: npt.NDArray[np.uint8]
+
+
+class PercolationResult(TypedDict):
+    labels: npt.NDArray[np.uint8]
+    rank: npt.NDArray[np.int64]
+    largest_component: npt.NDArray[np.int64]
+
+
+def _count(value: Any, name: str, least: int = 0, most: int = 2**64 - 1) -> int:
+    if isinstance(value, bool):
+        raise TypeError(f"{name} must be an integer, not bool")
+    try:
+        number = _index(value)
+    except TypeError:
+        raise TypeError(f"{name} must be an integer, not {type(value).__name__}") from None
+    if not least <= number <= most:
+        raise ValueError(f"{name} must be between {least} and {most}, got {number}")
+    return number
+
+
+def _real(value: Any, name: str) -> float:
+    if isinstance(value, bool) or not isinstance(value, (int, float, np.integer, np.floating)):
+        raise TypeError(f"{name} must be a real number, not {type(value).__name__}")
+    return float(value)
+
+
+def _edges(edges: Any) -> np.ndarray:
+    array = np.asarray(edges)
+    if array.size == 0 and array.ndim <= 2 and (array.ndim < 2 or array.shape[-1] in (0, 2)):
+        return np.zeros((0, 2), dtype=np.int64)
+    if array.ndim != 2 or array.shape[1] != 2:
+        raise ValueError(f"edges must have shape (m, 2), got {array.shape}")
+    if array.dtype.kind not in "iu":
+        raise TypeError(f"edges must hold integers, not {array.dtype}")
+    return np.ascontiguousarray(array, dtype=np.uint64 if array.dtype.kind == "u" else np.int64)
+
+
+def pebble_game(n: int, edges: Any, k: int = 2, l: int = 3) -> PebbleResult:  # noqa: E741
+    """The (k, l) pebble game (1 <= k, 0 <= l < 2k) over the edges in order.
+
+    "labels" (uint8, 1 independent), "rank", "max_rank" = max(0, k n - l),
+    "is_rigid", "components" (int64 per edge: the id of the (k, l)-component
+    holding it, numbered by first appearance; -1 when no tight subgraph holds
+    it), "n_components", "largest_component" (nodes), "overconstrained"
+    (uint8: 1 when the edge lies in a circuit). (2, 3) is rigidity in the
+    plane and its components are the rigid clusters."""
+    n = _count(n, "n", most=2**32 - 1)
+    k = _count(k, "k", least=1, most=2**20)
+    l = _count(l, "l", most=2**21)  # noqa: E741
+    return _native.pebble_game(n, _edges(edges), k, l)  # type: ignore[return-value]
+
+
+def percolation(n: int, edges: Any, k: int = 2, l: int = 3) -> PercolationResult:  # noqa: E741
+    """The same game edge by edge: "labels", and after each edge the "rank"
+    and the node count of the "largest_component" (int64 arrays). One pass
+    over a random edge order gives the whole percolation curve."""
+    n = _count(n, "n", most=2**32 - 1)
+    k = _count(k, "k", least=1, most=2**20)
+    l = _count(l, "l", most=2**21)  # noqa: E741
+    return _native.percolation(n, _edges(edges), k, l)  # type: ignore[return-value]
+
+
+def erdos_renyi(n: int, mean_degree: float, seed: int) -> Edges:
+    """Edges of G(n, p), p = mean_degree / (n - 1), in random order."""
+    return _native.erdos_renyi(_count(n, "n", most=2**32 - 1), _real(mean_degree, "mean_degree"), _count(seed, "seed"))
+
+
+def random_regular(n: int, degree: int, seed: int) -> Edges:
+    """Edges of a simple random degree-regular graph, in random order."""
+    return _native.random_regular(_count(n, "n", most=2**32 - 1), _count(degree, "degree"), _count(seed, "seed"))
+
+
+def random_geometric(n: int, radius: float, d: int, seed: int, periodic: bool = False) -> tuple[Coords, Edges]:
+    """(coords, edges): n points uniform in the unit square (d=2) or cube
+    (d=3), an edge for every pair within radius (minimum image when
+    periodic)."""
+    return _native.random_geometric(
+        _count(n, "n", most=2**32 - 1), _real(radius, "radius"), _count(d, "d"), _count(seed, "seed"), bool(periodic)
+    )
+
+
+def triangular_lattice(L: int, p: float = 1.0, seed: int = 0, periodic: bool = True) -> tuple[Coords, Edges]:  # noqa: N803
+    """(coords, edges) of the L x L triangular lattice, each bond kept with
+    probability p."""
+    return _native.triangular_lattice(_count(L, "L"), _real(p, "p"), _count(seed, "seed"), bool(periodic))
+
+
+def henneberg(n: int, d: int, seed: int, extra: int = 0) -> tuple[Coords, Edges]:
+    """(coords, edges): a minimally rigid graph in d = 2 or 3 built by random
+    Henneberg 0- and 1-extensions, plus `extra` random new edges."""
+    return _native.henneberg(_count(n, "n", most=2**32 - 1), _count(d, "d"), _count(seed, "seed"), _count(extra, "extra"))

@@ -1,0 +1,49 @@
+// pebble_game and percolation.
+#include "graphs_module/boundary.hpp"
+#include "pebble/kl_pebble_game.hpp"
+
+namespace korvale::graphs {
+
+namespace {
+
+nb::dict pebble_game(std::size_t n, const EdgeArray& edges, std::uint32_t k, std::uint32_t l) {
+    KLGameResult r;
+    {
+        Unlocked unlocked;
+        r = kl_pebble_game(n, edges_from(n, edges), k, l);
+    }
+    const std::size_t m = r.labels.size();
+    nb::dict out;
+    out["labels"] = array_of(std::move(r.labels), {m});
+    out["rank"] = r.rank;
+    out["max_rank"] = r.max_rank;
+    out["is_rigid"] = r.rank == r.max_rank;
+    out["components"] = array_of(std::move(r.components), {m});
+    out["n_components"] = r.n_components;
+    out["largest_component"] = r.largest_component;
+    out["overconstrained"] = array_of(std::move(r.overconstrained), {m});
+    return out;
+}
+
+nb::dict percolation(std::size_t n, const EdgeArray& edges, std::uint32_t k, std::uint32_t l) {
+    PercolationResult r;
+    {
+        Unlocked unlocked;
+        r = kl_percolation(n, edges_from(n, edges), k, l);
+    }
+    const std::size_t m = r.labels.size();
+    nb::dict out;
+    out["labels"] = array_of(std::move(r.labels), {m});
+    out["rank"] = array_of(std::move(r.rank), {m});
+    out["largest_component"] = array_of(std::move(r.largest_component), {m});
+    return out;
+}
+
+}  // namespace
+
+void bind_pebble(nb::module_& m) {
+    m.def("pebble_game", &pebble_game, nb::arg("n"), nb::arg("edges"), nb::arg("k"), nb::arg("l"));
+    m.def("percolation", &percolation, nb::arg("n"), nb::arg("edges"), nb::arg("k"), nb::arg("l"));
+}
+
+}  // namespace korvale::graphs

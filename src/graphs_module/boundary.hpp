@@ -1,0 +1,58 @@
+// The boundary of _korvale_graphs (bound with nanobind): the one place this
+// module touches Python objects. Inputs arrive checked and normalised by the
+// korvale_graphs package; here they are copied into domain types, the lock
+// is released around one domain call, and results are handed to NumPy
+// without copying.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <nanobind/nanobind.h>
+#include <nanobind/ndarray.h>
+
+#include "core/interrupt.hpp"
+#include "core/records.hpp"
+
+namespace korvale::graphs {
+
+namespace nb = nanobind;
+
+// An (m, 2) array of int64 or uint64 node ids, C-contiguous.
+using EdgeArray = nb::ndarray<nb::ndim<2>, nb::c_contig, nb::device::cpu>;
+
+// The checked edge list of n nodes (ValueError names the first bad row).
+EdgeList edges_from(std::size_t n, const EdgeArray& edges);
+
+// Releases the interpreter lock for its lifetime; on the main thread the
+// domain's interrupt polls take it back briefly to run the signal handlers,
+// and an exception they raise (KeyboardInterrupt) abandons the call.
+class Unlocked {
+public:
+    Unlocked() : main_(on_main_thread()), release_(), check_(main_ ? &check_signals : nullptr, nullptr) {}
+    Unlocked(const Unlocked&) = delete;
+    Unlocked& operator=(const Unlocked&) = delete;
+
+private:
+    static bool on_main_thread();
+    static void check_signals(void*);
+
+    bool main_;
+    nb::gil_scoped_release release_;
+    ScopedInterruptCheck check_;
+};
+
+// Result arrays owning their buffer.
+template <class T>
+nb::ndarray<nb::numpy, T> array_of(std::vector<T>&& values, std::initializer_list<std::size_t> shape) {
+    auto* owned = new std::vector<T>(std::move(values));
+    nb::capsule owner(owned, [](void* p) noexcept { delete static_cast<std::vector<T>*>(p); });
+    return nb::ndarray<nb::numpy, T>(owned->data(), shape, owner);
+}
+nb::ndarray<nb::numpy, std::int64_t> edge_array(const EdgeList& edges);
+nb::ndarray<nb::numpy, double> coords_array(Matrix&& coords);
+
+void bind_pebble(nb::module_& m);
+void bind_models(nb::module_& m);
+
+}  // namespace korvale::graphs

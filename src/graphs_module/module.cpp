@@ -1,0 +1,21 @@
+// _korvale_graphs: the native half of korvale_graphs. Failures map to
+// Python exceptions here, once: InputError to ValueError, an internal
+// failure to _korvale_graphs.InternalError (an Exception), memory
+// exhaustion to MemoryError (nanobind's own mapping of std::bad_alloc).
+#include "core/failure.hpp"
+#include "graphs_module/boundary.hpp"
+
+NB_MODULE(_korvale_graphs, m) {
+    namespace nb = nanobind;
+    m.doc() = "Native half of korvale_graphs; use that package.";
+    nb::exception<korvale::InternalFailure>(m, "InternalError", PyExc_Exception);
+    nb::register_exception_translator([](const std::exception_ptr& p, void*) {
+        try {
+            std::rethrow_exception(p);
+        } catch (const korvale::InputError& e) {
+            PyErr_SetString(PyExc_ValueError, e.what());
+        }
+    });
+    korvale::graphs::bind_pebble(m);
+    korvale::graphs::bind_models(m);
+}

@@ -33,8 +33,6 @@ __all__ = [
     "henneberg",
 ]
 
-Edges = npt.NDArray[np.int64]
-Coords = npt.NDArray[np.float64]
 
 
 class PebbleResult(TypedDict):
@@ -108,17 +106,17 @@ def percolation(n: int, edges: Any, k: int = 2, l: int = 3) -> PercolationResult
     return _native.percolation(n, _edges(edges), k, l)  # type: ignore[return-value]
 
 
-def erdos_renyi(n: int, mean_degree: float, seed: int) -> Edges:
+def erdos_renyi(n: int, mean_degree: float, seed: int) -> npt.NDArray[np.int64]:
     """Edges of G(n, p), p = mean_degree / (n - 1), in random order."""
     return _native.erdos_renyi(_count(n, "n", most=2**32 - 1), _real(mean_degree, "mean_degree"), _count(seed, "seed"))
 
 
-def random_regular(n: int, degree: int, seed: int) -> Edges:
+def random_regular(n: int, degree: int, seed: int) -> npt.NDArray[np.int64]:
     """Edges of a simple random degree-regular graph, in random order."""
     return _native.random_regular(_count(n, "n", most=2**32 - 1), _count(degree, "degree"), _count(seed, "seed"))
 
 
-def random_geometric(n: int, radius: float, d: int, seed: int, periodic: bool = False) -> tuple[Coords, Edges]:
+def random_geometric(n: int, radius: float, d: int, seed: int, periodic: bool = False) -> tuple[npt.NDArray[np.float64], npt.NDArray[np.int64]]:
     """(coords, edges): n points uniform in the unit square (d=2) or cube
     (d=3), an edge for every pair within radius (minimum image when
     periodic)."""
@@ -127,13 +125,13 @@ def random_geometric(n: int, radius: float, d: int, seed: int, periodic: bool = 
     )
 
 
-def triangular_lattice(L: int, p: float = 1.0, seed: int = 0, periodic: bool = True) -> tuple[Coords, Edges]:  # noqa: N803
+def triangular_lattice(L: int, p: float = 1.0, seed: int = 0, periodic: bool = True) -> tuple[npt.NDArray[np.float64], npt.NDArray[np.int64]]:  # noqa: N803
     """(coords, edges) of the L x L triangular lattice, each bond kept with
     probability p."""
     return _native.triangular_lattice(_count(L, "L"), _real(p, "p"), _count(seed, "seed"), bool(periodic))
 
 
-def henneberg(n: int, d: int, seed: int, extra: int = 0) -> tuple[Coords, Edges]:
+def henneberg(n: int, d: int, seed: int, extra: int = 0) -> tuple[npt.NDArray[np.float64], npt.NDArray[np.int64]]:
     """(coords, edges): a minimally rigid graph in d = 2 or 3 built by random
     Henneberg 0- and 1-extensions, plus `extra` random new edges."""
     return _native.henneberg(_count(n, "n", most=2**32 - 1), _count(d, "d"), _count(seed, "seed"), _count(extra, "extra"))

@@ -1,0 +1,127 @@
+"""korvale_graphs against PyRigi, its scaling near the rigidity transition,
+and the percolation curve; prints a table. Also cross-checks rigidity
+verdicts and rigid components with PyRigi on random graphs.
+
+    python bench/graphs.py [--large]   (--large adds n = 10**5 and L = 512)"""
+
+import argparse
+import resource
+import statistics
+import subprocess
+import sys
+import time
+
+import numpy as np
+
+import korvale_graphs as kg
+
+
+def simple_random_graph(n, m, seed):
+    """m distinct random pairs (no loops), as PyRigi takes simple graphs."""
+    rng = np.random.default_rng(seed)
+    pairs = set()
+    while len(pairs) < m:
+        a, b = (int(x) for x in rng.integers(0, n, 2))
+        if a != b:
+            pairs.add((min(a, b), max(a, b)))
+    return np.array(sorted(pairs), dtype=np.int64)
+
+
+def best_time(fn, repeat=5):
+    times = []
+    for _ in range(repeat):
+        start = time.perf_counter()
+        fn()
+        times.append(time.perf_counter() - start)
+    return statistics.median(times)
+
+
+def row(case, ours, baseline=None, theirs=None):
+    ratio = f"{theirs / ours:12.0f}x" if theirs else ""
+    base = f"{baseline:<32} {theirs * 1e3:12.1f}" if theirs else " " * 45
+    print(f"{case:<44} {ours * 1e3:12.3f}  {base} {ratio}", flush=True)
+
+
+def peak_memory_of(code):
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True).stdout.split()
+    return float(out[0]), int(out[1]) / 1024  # seconds, MB
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--large", action="store_true")
+    parser.add_argument("--check", type=int, default=100, help="graphs cross-checked with PyRigi")
+    parser.add_argument("--check-only", action="store_true")
+    args = parser.parse_args()
+    from pyrigi import Graph
+
+    if args.check_only:
+        cross_check(args.check)
+        return
+    print(f"{'case':<44} {'korvale ms':>12}  {'baseline':<32} {'baseline ms':>12} {'ratio':>13}")
+    edges = simple_random_graph(2000, 4000, 1)
+    ours = best_time(lambda: kg.pebble_game(2000, edges))
+    graph = Graph([tuple(e) for e in edges.tolist()])
+    start = time.perf_counter()
+    verdict = graph.is_rigid(algorithm="sparsity")
+    theirs = time.perf_counter() - start
+    assert verdict == kg.pebble_game(2000, edges)["is_rigid"]
+    row("(2,3) rigidity, G(2000, m=4000)", ours, "PyRigi is_rigid(sparsity)", theirs)
+
+    edges = simple_random_graph(200, 400, 2)
+    ours = best_time(lambda: kg.pebble_game(200, edges))
+    graph = Graph([tuple(e) for e in edges.tolist()])
+    start = time.perf_counter()
+    graph.rigid_components()
+    theirs = time.perf_counter() - start
+    row("rigid components, G(200, m=400)", ours, "PyRigi rigid_components", theirs)
+
+    sizes = [10**4, 2 * 10**4, 5 * 10**4] + ([10**5] if args.large else [])
+    times = []
+    for n in sizes:
+        code = (
+            "import resource, time, korvale_graphs as kg\n"
+            f"e = kg.erdos_renyi({n}, 3.6, 1)\n"
+            f"t = time.perf_counter(); kg.pebble_game({n}, e); t = time.perf_counter() - t\n"
+            "print(t, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss)"
+        )
+        seconds, peak = peak_memory_of(code)
+        times.append(seconds)
+        row(f"pebble_game+components ER({n}, 3.6), peak {peak:.0f} MB", seconds)
+    slope = np.polyfit(np.log(sizes), np.log(times), 1)[0]
+    print(f"fitted exponent of time against n ({sizes[0]}..{sizes[-1]}): {slope:.2f}")
+
+    for side in [128, 256] + ([512] if args.large else []):
+        coords, lattice = kg.triangular_lattice(side, 1.0, 0)
+        start = time.perf_counter()
+        kg.percolation(side * side, lattice)
+        row(f"percolation, triangular lattice {side}^2", time.perf_counter() - start)
+
+    cross_check(args.check)
+    print(f"peak memory of this process: {resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024:.0f} MB")
+
+
+def cross_check(count):
+    """Verdicts and rigid clusters (as node sets) against PyRigi."""
+    from pyrigi import Graph
+
+    rng = np.random.default_rng(3)
+    agree = 0
+    for t in range(count):
+        n = int(rng.integers(4, 21))
+        edges = simple_random_graph(n, int(rng.integers(n, 3 * n)), 100 + t)
+        graph = Graph([tuple(e) for e in edges.tolist()])
+        graph.add_vertices(range(n))
+        ours = kg.pebble_game(n, edges)
+        assert ours["is_rigid"] == graph.is_rigid(), t
+        clusters = {}
+        for (a, b), c in zip(edges.tolist(), ours["components"].tolist()):
+            clusters.setdefault(c, set()).update((a, b))
+        theirs = {frozenset(c) for c in graph.rigid_components() if len(c) >= 2}
+        assert {frozenset(c) for c in clusters.values()} == theirs, t
+        agree += 1
+    print(f"PyRigi cross-check: {agree} of {count} random graphs (4..20 nodes) agree on rigidity and rigid clusters")
+
+
+if __name__ == "__main__":
+    main()

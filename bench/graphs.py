@@ -2,7 +2,7 @@
 and the percolation curve; prints a table. Also cross-checks rigidity
 verdicts and rigid components with PyRigi on random graphs.
 
-    python bench/graphs.py [--large]   (--large adds n = 10**5 and L = 512)"""
+    python bench/graphs.py [--large]   (--large adds n = 10**5, 2*10**5 and L = 512)"""
 
 import argparse
 import resource
@@ -76,7 +76,7 @@ def main():
     theirs = time.perf_counter() - start
     row("rigid components, G(200, m=400)", ours, "PyRigi rigid_components", theirs)
 
-    sizes = [10**4, 2 * 10**4, 5 * 10**4] + ([10**5] if args.large else [])
+    sizes = [10**4, 2 * 10**4, 5 * 10**4] + ([10**5, 2 * 10**5] if args.large else [])
     times = []
     for n in sizes:
         code = (

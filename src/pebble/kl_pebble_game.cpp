@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/memory.hpp"
+#include "pebble/stressed_blocks.hpp"
 
 namespace korvale {
 
@@ -180,6 +181,22 @@ void KLPebbleGame::keep_part_holding(std::size_t u, std::size_t v,
     reached_.clear();
 }
 
+void KLPebbleGame::forget_edges_within(const std::vector<std::size_t>& nodes,
+                                       const std::vector<std::uint64_t>& in_set, std::uint64_t stamp) {
+    for (std::size_t x : nodes) {
+        Arc* out = arcs_.data() + x * k_;
+        for (std::uint32_t a = 0; a < out_degree(x);) {
+            ++work_;
+            if (in_set[out[a].target] != stamp) {
+                ++a;
+                continue;
+            }
+            out[a] = out[out_degree(x) - 1];
+            ++pebbles_[x];
+        }
+    }
+}
+
 namespace {
 
 // Counts, sizes and memory checked before any work: the game's arcs and
@@ -237,10 +254,13 @@ KLGameResult kl_pebble_game(std::size_t n, const EdgeList& edges, std::uint32_t 
     InterruptPoll poll;
     std::vector<std::uint64_t> in_set(n, 0);
     std::uint64_t set_stamp = 0;
+    StressedBlocks stressed(n, k, l);
     for (std::size_t e = 0; e < m; ++e) {
         const std::size_t u = edges[e].i, v = edges[e].j;
         const std::uint64_t before = game.work();
-        if (game.offer_edge(u, v, e)) {
+        if (stressed.together(u, v)) {
+            out.overconstrained[e] = 1;
+        } else if (game.offer_edge(u, v, e)) {
             out.labels[e] = 1;
             ++out.rank;
         } else {
@@ -255,6 +275,7 @@ KLGameResult kl_pebble_game(std::size_t n, const EdgeList& edges, std::uint32_t 
                 for (std::uint32_t a = 0; a < game.out_degree(x); ++a)
                     if (in_set[arcs[a].target] == set_stamp) out.overconstrained[arcs[a].edge] = 1;
             }
+            stressed.add(tight);
         }
         poll(16 + 4 * (game.work() - before));
     }
@@ -289,6 +310,10 @@ KLGameResult kl_pebble_game(std::size_t n, const EdgeList& edges, std::uint32_t 
                 if (in_set[y] == set_stamp && out.components[f] == unassigned) out.components[f] = id;
             }
         }
+        // A component shares at most one node with any other (none for
+        // l <= k), so its edges lie in no other tight set: without them the
+        // rest decomposes the same, and searches no longer cross it.
+        if (l > 0) game.forget_edges_within(nodes, in_set, set_stamp);
         poll(16 + 4 * (game.work() - before) + nodes.size());
     }
     return out;

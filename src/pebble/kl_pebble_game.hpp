@@ -84,6 +84,14 @@ public:
     const std::vector<std::size_t>& tight_closure(std::size_t u, std::size_t v,
                                                   const std::vector<std::vector<std::size_t>>& neighbours);
 
+    // Drops from the orientation every accepted edge with both endpoints in
+    // `nodes` (those with in_set[x] == stamp), giving its pebble back. Used
+    // once a component is known: for l >= 1 the remaining components are
+    // exactly those of the graph without its edges, and its nodes then hold
+    // free pebbles instead of sending every later search across it.
+    void forget_edges_within(const std::vector<std::size_t>& nodes, const std::vector<std::uint64_t>& in_set,
+                             std::uint64_t stamp);
+
     std::uint64_t work() const noexcept { return work_; }
 
 private:

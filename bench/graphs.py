@@ -37,7 +37,7 @@ def best_time(fn, repeat=5):
 
 
 def row(case, ours, baseline=None, theirs=None):
-    ratio = f"{theirs / ours:12.0f}x" if theirs else ""
+    ratio = (f"{theirs / ours:12.0f}x" if theirs / ours >= 100 else f"{theirs / ours:12.2f}x") if theirs else ""
     base = f"{baseline:<32} {theirs * 1e3:12.1f}" if theirs else " " * 45
     print(f"{case:<44} {ours * 1e3:12.3f}  {base} {ratio}", flush=True)
 
@@ -97,8 +97,41 @@ def main():
         kg.percolation(side * side, lattice)
         row(f"percolation, triangular lattice {side}^2", time.perf_counter() - start)
 
+    bench_rank(args.large)
     cross_check(args.check)
     print(f"peak memory of this process: {resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024:.0f} MB")
+
+
+def bench_rank(large):
+    """generic_rank in space (m = 3n) against PyRigi's randomized test, and
+    label_edges against simulate on the same complete graph."""
+    from pyrigi import Graph
+
+    edges = simple_random_graph(10, 30, 4)
+    ours = best_time(lambda: kg.generic_rank(10, edges, 3))
+    graph = Graph([tuple(e) for e in edges.tolist()])
+    start = time.perf_counter()
+    verdict = graph.is_rigid(dim=3, algorithm="randomized")
+    theirs = time.perf_counter() - start
+    assert verdict == kg.generic_rank(10, edges, 3)["is_rigid"]
+    row("generic_rank d=3, G(10, m=30)", ours, "PyRigi is_rigid(dim=3, randomized)", theirs)
+    for n in [100, 300, 1000] + ([3000] if large else []):
+        edges = simple_random_graph(n, 3 * n, 5)
+        row(f"generic_rank d=3, G({n}, m={3 * n})", best_time(lambda: kg.generic_rank(n, edges, 3), 3 if n < 3000 else 1))
+
+    import korvale
+
+    for n, d in [(100, 2), (300, 2), (100, 3)]:
+        coords = np.random.default_rng(6).uniform(0, 1, (n, d))
+        candidates = np.array([(i, j) for i in range(n) for j in range(i + 1, n)])
+        ours = best_time(lambda: kg.label_edges(coords, candidates))
+        row(f"label_edges complete graph n={n} d={d}", ours, "korvale.simulate", best_time(lambda: korvale.simulate(coords, d)))
+    coords, edges = kg.random_geometric(2000, 0.045, 2, 7)
+    row(f"label_edges geometric n=2000 m={len(edges)} d=2", best_time(lambda: kg.label_edges(coords, edges), 3))
+    edges = kg.erdos_renyi(2000, 4.0, 7)
+    coords = np.random.default_rng(7).uniform(0, 1, (2000, 2))
+    row(f"label_edges ER n=2000 m={len(edges)} d=2", best_time(lambda: kg.label_edges(coords, edges), 3))
+    row(f"generic_rank d=2, same graph", best_time(lambda: kg.generic_rank(2000, edges, 2), 3))
 
 
 def cross_check(count):

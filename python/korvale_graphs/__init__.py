@@ -1,5 +1,6 @@
 """Rigidity of the graphs you give: the (k, l) pebble game with rigid
-clusters and overconstrained edges, percolation curves in one pass, and
+clusters and overconstrained edges, percolation curves in one pass, exact
+generic rank in any dimension, numeric labels of a given framework, and
 seeded random graph models whose bits are the same on every platform.
 
 Edges are an integer array-like of shape (m, 2) (any integer dtype, m may be
@@ -26,6 +27,8 @@ __all__ = [
     "InternalError",
     "pebble_game",
     "percolation",
+    "generic_rank",
+    "label_edges",
     "erdos_renyi",
     "random_regular",
     "random_geometric",
@@ -50,6 +53,21 @@ class PercolationResult(TypedDict):
     labels: npt.NDArray[np.uint8]
     rank: npt.NDArray[np.int64]
     largest_component: npt.NDArray[np.int64]
+
+
+class GenericRankResult(TypedDict):
+    labels: npt.NDArray[np.uint8]
+    rank: int
+    max_rank: int
+    is_rigid: bool
+    error_bound: float
+
+
+class EdgeLabels(TypedDict):
+    labels: npt.NDArray[np.uint8]
+    rank: int
+    max_rank: int
+    is_rigid: bool
 
 
 def _count(value: Any, name: str, least: int = 0, most: int = 2**64 - 1) -> int:
@@ -104,6 +122,39 @@ def percolation(n: int, edges: Any, k: int = 2, l: int = 3) -> PercolationResult
     k = _count(k, "k", least=1, most=2**20)
     l = _count(l, "l", most=2**21)  # noqa: E741
     return _native.percolation(n, _edges(edges), k, l)  # type: ignore[return-value]
+
+
+def generic_rank(n: int, edges: Any, d: int, seed: int = 0) -> GenericRankResult:
+    """Exact generic rigidity in d >= 1 dimensions: the rigidity matrix at
+    random integer coordinates modulo the prime 2**61 - 1 (drawn from seed),
+    each edge's row tested exactly against the rows accepted before it.
+
+    "labels" (uint8, 1 independent), "rank", "max_rank" (n d - d(d+1)/2 for
+    n >= d, n(n-1)/2 otherwise), "is_rigid", and "error_bound": a proven
+    bound on the probability that any label differs from the generic answer
+    modulo that prime, min(m, max_rank) / (2**61 - 1) (docs/korvale_graphs.md
+    relates it to the reals)."""
+    n = _count(n, "n", most=2**32 - 1)
+    d = _count(d, "d", least=1, most=2**32 - 1)
+    return _native.generic_rank(n, _edges(edges), d, _count(seed, "seed"))  # type: ignore[return-value]
+
+
+def label_edges(coords: Any, edges: Any, tol: float | None = 1e-9) -> EdgeLabels:
+    """Numeric incremental-rank labels of the framework coords (n x d, d >=
+    1) over the edges in their order, by the rank tracker of
+    korvale.simulate and its tolerance rule (|x| > tol counts as non-zero;
+    None means 1e-9). "labels", "rank", "max_rank", "is_rigid"."""
+    array = np.asarray(coords)
+    if array.ndim != 2:
+        raise ValueError(f"coords must have shape (n, d), got {array.shape}")
+    if array.dtype.kind not in "fiu":
+        raise TypeError(f"coords must hold real numbers, not {array.dtype}")
+    if array.shape[1] < 1:
+        raise ValueError("coords must have at least one column")
+    if array.shape[0] > 2**32 - 1:
+        raise ValueError(f"coords has {array.shape[0]} rows, at most 2**32 - 1 are supported")
+    tolerance = 1e-9 if tol is None else _real(tol, "tol")
+    return _native.label_edges(np.ascontiguousarray(array, dtype=np.float64), _edges(edges), tolerance)  # type: ignore[return-value]
 
 
 def erdos_renyi(n: int, mean_degree: float, seed: int) -> npt.NDArray[np.int64]:

@@ -54,5 +54,6 @@ nb::ndarray<nb::numpy, double> coords_array(Matrix&& coords);
 
 void bind_pebble(nb::module_& m);
 void bind_models(nb::module_& m);
+void bind_rank(nb::module_& m);
 
 }  // namespace korvale::graphs

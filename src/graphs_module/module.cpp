@@ -18,4 +18,5 @@ NB_MODULE(_korvale_graphs, m) {
     });
     korvale::graphs::bind_pebble(m);
     korvale::graphs::bind_models(m);
+    korvale::graphs::bind_rank(m);
 }

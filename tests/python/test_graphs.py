@@ -134,8 +134,17 @@ def test_percolation_curve_ends_where_the_game_ends():
     assert np.all(np.diff(curve["rank"]) >= 0) and np.all(np.diff(curve["largest_component"]) >= 0)
 
 
-def test_sigint_stops_a_long_game():
-    edges = kg.erdos_renyi(100_000, 4.0, 1)  # a giant rigid cluster: seconds of work
+LONG_GRAPH_CALLS = {  # each runs for seconds when left alone
+    "pebble_game": lambda: kg.pebble_game(100_000, kg.erdos_renyi(100_000, 4.0, 1)),
+    "percolation": lambda: kg.percolation(256 * 256, kg.triangular_lattice(256, 1.0, 1)[1]),
+    "generic_rank": lambda: kg.generic_rank(3000, kg.erdos_renyi(3000, 6.0, 1), 3),
+    "label_edges": lambda: kg.label_edges(np.random.default_rng(1).random((2000, 2)), kg.erdos_renyi(2000, 4.0, 1)),
+}
+
+
+@pytest.mark.parametrize("name", list(LONG_GRAPH_CALLS))
+def test_sigint_stops_a_long_call(name):
+    call = LONG_GRAPH_CALLS[name]
     sent = []
 
     def fire():
@@ -145,7 +154,7 @@ def test_sigint_stops_a_long_game():
     timer = threading.Timer(0.3, fire)
     timer.start()
     with pytest.raises(KeyboardInterrupt):
-        kg.pebble_game(100_000, edges)
+        call()
     latency = time.perf_counter() - sent[0]
     timer.join()
     assert latency < (1.0 if "libasan" in os.environ.get("LD_PRELOAD", "") else 0.2)

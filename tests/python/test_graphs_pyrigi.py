@@ -54,3 +54,25 @@ def test_henneberg_graphs_and_their_flexible_minus_one():
         reduced = pyrigi.Graph([tuple(e) for e in cut.tolist()])
         reduced.add_vertices(range(10 + seed))
         assert not reduced.is_rigid()
+
+
+def test_generic_rank_in_space_agrees_with_pyrigi():
+    """PyRigi's randomized test (exact arithmetic; it can answer only for a
+    handful of nodes in reasonable time) on graphs up to 9 nodes, and its
+    numerical test on graphs up to 40 nodes."""
+    rng = np.random.default_rng(2000)
+    for n in (6, 7, 8, 9, 9):
+        edges = random_simple_graph(n, int(rng.integers(2 * n, min(4 * n, n * (n - 1) // 2) + 1)), rng)
+        graph = pyrigi.Graph([tuple(e) for e in edges.tolist()])
+        graph.add_vertices(range(n))
+        assert kg.generic_rank(n, edges, 3)["is_rigid"] == graph.is_rigid(dim=3, algorithm="randomized", prob=1e-4)
+    verdicts = set()
+    for _ in range(40):
+        n = int(rng.integers(10, 41))
+        edges = random_simple_graph(n, int(rng.integers(2 * n, 4 * n + 1)), rng)
+        graph = pyrigi.Graph([tuple(e) for e in edges.tolist()])
+        graph.add_vertices(range(n))
+        ours = kg.generic_rank(n, edges, 3)["is_rigid"]
+        assert ours == graph.is_rigid(dim=3, algorithm="numerical")
+        verdicts.add(ours)
+    assert verdicts == {True, False}

@@ -51,3 +51,10 @@ def rigid_cluster_sizes(n: int, seed: int) -> list[int]:
     coords, lattice = korvale_graphs.triangular_lattice(8, 0.9, seed)
     assert coords.shape[0] == 64 and lattice.shape[1] == 2
     return [result["largest_component"], int(curve["largest_component"][-1]), int(result["components"].max())]
+
+
+def space_rigidity(n: int, seed: int) -> tuple[bool, float, int]:
+    coords, edges = korvale_graphs.henneberg(n, 3, seed)
+    generic = korvale_graphs.generic_rank(n, edges, 3, seed=seed)
+    numeric = korvale_graphs.label_edges(coords, edges, tol=None)
+    return generic["is_rigid"], generic["error_bound"], numeric["rank"] + int(numeric["labels"].sum())

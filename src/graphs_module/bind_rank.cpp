@@ -1,0 +1,53 @@
+// generic_rank and label_edges.
+#include "graphs_module/boundary.hpp"
+#include "rigidity/framework_labels.hpp"
+#include "rigidity/generic_rank.hpp"
+
+namespace korvale::graphs {
+
+namespace {
+
+using CoordArray = nb::ndarray<const double, nb::ndim<2>, nb::c_contig, nb::device::cpu>;
+
+nb::dict generic_rank_of(std::size_t n, const EdgeArray& edges, std::size_t d, std::uint64_t seed) {
+    GenericRankResult r;
+    {
+        Unlocked unlocked;
+        r = generic_rank(n, edges_from(n, edges), d, seed);
+    }
+    const std::size_t m = r.labels.size();
+    nb::dict out;
+    out["labels"] = array_of(std::move(r.labels), {m});
+    out["rank"] = r.rank;
+    out["max_rank"] = r.max_rank;
+    out["is_rigid"] = r.rank == r.max_rank;
+    out["error_bound"] = r.error_bound;
+    return out;
+}
+
+nb::dict label_edges_of(const CoordArray& coords, const EdgeArray& edges, double tol) {
+    const std::size_t n = coords.shape(0);
+    Matrix matrix(n, coords.shape(1));
+    std::copy(coords.data(), coords.data() + matrix.data.size(), matrix.data.begin());
+    FrameworkLabels r;
+    {
+        Unlocked unlocked;
+        r = label_framework(matrix, edges_from(n, edges), tol);
+    }
+    const std::size_t m = r.labels.size();
+    nb::dict out;
+    out["labels"] = array_of(std::move(r.labels), {m});
+    out["rank"] = r.rank;
+    out["max_rank"] = r.max_rank;
+    out["is_rigid"] = r.rank == r.max_rank;
+    return out;
+}
+
+}  // namespace
+
+void bind_rank(nb::module_& m) {
+    m.def("generic_rank", &generic_rank_of, nb::arg("n"), nb::arg("edges"), nb::arg("d"), nb::arg("seed"));
+    m.def("label_edges", &label_edges_of, nb::arg("coords"), nb::arg("edges"), nb::arg("tol"));
+}
+
+}  // namespace korvale::graphs

@@ -1,0 +1,73 @@
+#include "rank/modular_rank.hpp"
+
+#include <algorithm>
+
+#include "core/failure.hpp"
+#include "core/memory.hpp"
+
+namespace korvale {
+
+std::uint64_t mod61::inverse(std::uint64_t a) noexcept {
+    std::uint64_t result = 1, power = a;
+    for (std::uint64_t e = P - 2; e != 0; e >>= 1) {
+        if (e & 1) result = mul(result, power);
+        power = mul(power, power);
+    }
+    return result;
+}
+
+ModularRankTracker::ModularRankTracker(std::size_t ncols)
+    : pivot_row_(ncols, 0), scratch_(checked_capacity(ncols, sizeof(std::uint64_t)), 0) {}
+
+bool ModularRankTracker::add_row(const std::vector<ModularEntry>& entries) {
+    if (entries.empty()) return false;
+    std::size_t first = entries.front().column, last = first;
+    for (const ModularEntry& e : entries) {
+        scratch_[e.column] = e.value;
+        first = std::min(first, e.column);
+        last = std::max(last, e.column);
+    }
+    for (std::size_t c = first; c <= last; ++c) {
+        const std::uint64_t x = scratch_[c];
+        if (x == 0) continue;
+        if (pivot_row_[c] == 0) {
+            keep(c, last);
+            return true;
+        }
+        const BasisRow& b = rows_[pivot_row_[c] - 1];
+        const std::size_t width = b.values.size();
+        std::uint64_t* target = scratch_.data() + c;
+        const std::uint64_t* source = b.values.data();
+        for (std::size_t t = 0; t < width; ++t) target[t] = mod61::sub(target[t], mod61::mul(x, source[t]));
+        work_ += width;
+        last = std::max(last, c + width - 1);
+    }
+    return false;
+}
+
+// Moves scratch[first..last] into the basis, scaled so that its pivot is 1,
+// and leaves the scratch row zero.
+void ModularRankTracker::keep(std::size_t first, std::size_t last) {
+    const std::size_t width = last - first + 1;
+    const std::size_t bytes = checked_capacity(width, sizeof(std::uint64_t)) * sizeof(std::uint64_t);
+    // The basis grows row by row; past each doubling the headroom is checked
+    // again, so that a dense fill-in ends in MemoryError rather than with the
+    // process killed.
+    if (stored_ + bytes > checked_) {
+        const std::size_t next = std::max(2 * checked_, stored_ + bytes + small_request);
+        require_memory(next - stored_);
+        checked_ = next;
+    }
+    const std::uint64_t scale = mod61::inverse(scratch_[first]);
+    BasisRow row{first, std::vector<std::uint64_t>(width)};
+    for (std::size_t t = 0; t < width; ++t) {
+        row.values[t] = mod61::mul(scratch_[first + t], scale);
+        scratch_[first + t] = 0;
+    }
+    rows_.push_back(std::move(row));
+    pivot_row_[first] = static_cast<std::uint32_t>(rows_.size());
+    stored_ += bytes;
+    work_ += width + 120;
+}
+
+}  // namespace korvale

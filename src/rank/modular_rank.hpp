@@ -1,0 +1,72 @@
+// Exact incremental rank over the field of integers modulo the Mersenne
+// prime P = 2^61 - 1: each offered row is tested for independence from the
+// rows accepted before it, with no tolerance and no rounding.
+//
+// The accepted rows form an echelon basis: each is stored from its pivot
+// (its first non-zero column, scaled to 1) to its last non-zero column, and
+// no two share a pivot. A new row is reduced from its first column on; the
+// first non-zero entry whose column holds no pivot proves it independent
+// (it then joins the basis as it stands), and a row reduced to zero is
+// dependent. Rows touch only the columns between their first and last
+// non-zero entries, so sparse rows stay cheap while fill-in is small; once
+// it is not, the same loop is a dense elimination.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace korvale {
+
+namespace mod61 {
+
+inline constexpr std::uint64_t P = (std::uint64_t{1} << 61) - 1;
+
+// x mod P for x < 2^122: 2^61 = 1 (mod P), so the high and low 61-bit parts add.
+inline std::uint64_t reduce(unsigned __int128 x) noexcept {
+    std::uint64_t r = (static_cast<std::uint64_t>(x) & P) + static_cast<std::uint64_t>(x >> 61);
+    r = (r & P) + (r >> 61);
+    return r >= P ? r - P : r;
+}
+inline std::uint64_t mul(std::uint64_t a, std::uint64_t b) noexcept {
+    return reduce(static_cast<unsigned __int128>(a) * b);
+}
+inline std::uint64_t sub(std::uint64_t a, std::uint64_t b) noexcept { return a >= b ? a - b : a + (P - b); }
+// a^(P-2), the inverse of a != 0 (Fermat).
+std::uint64_t inverse(std::uint64_t a) noexcept;
+
+}  // namespace mod61
+
+struct ModularEntry {
+    std::size_t column;
+    std::uint64_t value;  // in 0..P-1
+};
+
+class ModularRankTracker {
+public:
+    explicit ModularRankTracker(std::size_t ncols);
+
+    // Whether the row (entries in any order, distinct columns) is
+    // independent of the accepted rows; an independent row is accepted.
+    bool add_row(const std::vector<ModularEntry>& entries);
+
+    std::size_t rank() const noexcept { return rows_.size(); }
+    // Field operations done so far (for interrupt polls).
+    std::uint64_t work() const noexcept { return work_; }
+
+private:
+    struct BasisRow {
+        std::size_t first;
+        std::vector<std::uint64_t> values;  // columns first .. first + size - 1; values[0] == 1
+    };
+    void keep(std::size_t first, std::size_t last);
+
+    std::vector<std::uint32_t> pivot_row_;  // per column: 1 + index of the row pivoting there, or 0
+    std::vector<BasisRow> rows_;
+    std::vector<std::uint64_t> scratch_;    // the row being reduced; all zero between calls
+    std::size_t stored_ = 0;                // bytes held by the basis
+    std::size_t checked_ = 0;               // bytes the memory check has cleared
+    std::uint64_t work_ = 0;
+};
+
+}  // namespace korvale

@@ -1,0 +1,52 @@
+#include "rigidity/generic_rank.hpp"
+
+#include <algorithm>
+#include <string>
+
+#include "core/failure.hpp"
+#include "core/interrupt.hpp"
+#include "random/engine.hpp"
+#include "rank/modular_rank.hpp"
+#include "simulation/max_rank.hpp"
+
+namespace korvale {
+
+GenericRankResult generic_rank(std::size_t n, const EdgeList& edges, std::size_t d, std::uint64_t seed) {
+    if (d < 1) throw InputError("d must be at least 1, got 0");
+    const auto max_rank = max_independent_edges(n, d);
+    const std::size_t ncols = checked_capacity(n, d, sizeof(std::uint64_t));
+    if (!max_rank) throw InputError("n * d is too large: " + std::to_string(n) + " * " + std::to_string(d));
+
+    GenericRankResult out;
+    out.max_rank = *max_rank;
+    out.labels.assign(edges.size(), 0);
+    const std::uint64_t bound_rank = std::min<std::uint64_t>(edges.size(), out.max_rank);
+    out.error_bound = static_cast<double>(bound_rank) / static_cast<double>(mod61::P);
+
+    std::vector<std::uint64_t> coords(ncols);
+    Engine engine = Engine::stream(seed, 0);
+    for (std::uint64_t& x : coords) x = engine.below(mod61::P);
+
+    ModularRankTracker tracker(ncols);
+    InterruptPoll poll;
+    std::vector<ModularEntry> row;
+    for (std::size_t e = 0; e < edges.size() && out.rank < out.max_rank; ++e) {
+        const std::size_t i = edges[e].i, j = edges[e].j;
+        row.clear();
+        for (std::size_t a = 0; a < d; ++a) {
+            const std::uint64_t diff = mod61::sub(coords[i * d + a], coords[j * d + a]);
+            if (diff == 0) continue;
+            row.push_back({i * d + a, diff});
+            row.push_back({j * d + a, mod61::P - diff});
+        }
+        const std::uint64_t before = tracker.work();
+        if (tracker.add_row(row)) {
+            out.labels[e] = 1;
+            ++out.rank;
+        }
+        poll(8 + tracker.work() - before);
+    }
+    return out;
+}
+
+}  // namespace korvale

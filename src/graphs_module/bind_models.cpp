@@ -1,8 +1,12 @@
 // The seeded graph models. A call with seed s draws from Engine::stream(s, 0).
 #include "graphs_module/boundary.hpp"
+#include "models/graph_batch.hpp"
 #include "models/graph_models.hpp"
 
 #include <nanobind/stl/pair.h>
+#include <nanobind/stl/string.h>
+
+#include "core/failure.hpp"
 
 namespace korvale::graphs {
 
@@ -31,9 +35,57 @@ Edges edges_only(Model&& model) {
     return edge_array(edges);
 }
 
+GraphModel model_named(const std::string& name) {
+    if (name == "erdos-renyi") return GraphModel::erdos_renyi;
+    if (name == "regular") return GraphModel::regular;
+    if (name == "geometric") return GraphModel::geometric;
+    if (name == "lattice") return GraphModel::lattice;
+    if (name == "henneberg") return GraphModel::henneberg;
+    throw InputError("unknown model " + name);
+}
+
+template <class T>
+nb::ndarray<nb::numpy, T> flat(std::vector<T>&& values) {
+    const std::size_t size = values.size();
+    return array_of(std::move(values), {size});
+}
+
+nb::dict sample_batch(const std::string& model, std::uint64_t seed, std::uint64_t first, std::uint64_t count,
+                      std::size_t nodes_low, std::size_t nodes_high, double parameter_low, double parameter_high,
+                      std::size_t degree, std::size_t extra, std::size_t dim, bool periodic, bool numeric) {
+    BatchRequest request{model_named(model), nodes_low, nodes_high, parameter_low, parameter_high, degree, extra,
+                         dim, periodic, numeric};
+    GraphBatch b;
+    {
+        Unlocked unlocked;
+        b = sample_graphs(request, seed, first, count);
+    }
+    const std::size_t edges = b.edges.size() / 2, nodes = b.coords.size() / dim;
+    nb::dict out;
+    out["node_ptr"] = flat(std::move(b.node_ptr));
+    out["edge_ptr"] = flat(std::move(b.edge_ptr));
+    out["coords"] = array_of(std::move(b.coords), {nodes, dim});
+    out["edges"] = array_of(std::move(b.edges), {edges, 2});
+    out["independent"] = flat(std::move(b.independent));
+    out["overconstrained"] = flat(std::move(b.overconstrained));
+    if (dim == 2) {
+        out["component"] = flat(std::move(b.component));
+        out["largest_component"] = flat(std::move(b.largest_component));
+    }
+    if (numeric) out["numeric"] = flat(std::move(b.numeric));
+    out["rigid"] = flat(std::move(b.rigid));
+    out["rank"] = flat(std::move(b.rank));
+    out["max_rank"] = flat(std::move(b.max_rank));
+    out["parameter"] = flat(std::move(b.parameter));
+    return out;
+}
+
 }  // namespace
 
 void bind_models(nb::module_& m) {
+    m.def("sample_batch", &sample_batch, nb::arg("model"), nb::arg("seed"), nb::arg("first"), nb::arg("count"),
+          nb::arg("nodes_low"), nb::arg("nodes_high"), nb::arg("parameter_low"), nb::arg("parameter_high"),
+          nb::arg("degree"), nb::arg("extra"), nb::arg("dim"), nb::arg("periodic"), nb::arg("numeric"));
     m.def(
         "erdos_renyi",
         [](std::size_t n, double mean_degree, std::uint64_t seed) {

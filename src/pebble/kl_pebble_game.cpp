@@ -141,8 +141,8 @@ bool KLPebbleGame::reaches_free_pebble(std::size_t x) {
     return false;
 }
 
-const std::vector<std::size_t>& KLPebbleGame::tight_closure(std::size_t u, std::size_t v,
-                                                            const std::vector<std::vector<std::size_t>>& neighbours) {
+const std::vector<std::size_t>& KLPebbleGame::tight_closure(std::size_t u, std::size_t v, const Incidence& incidence,
+                                                            const Labels& accepted) {
     ++closure_;
     closure_nodes_.clear();
     // l pebbles can always be held on the endpoints of an edge that is
@@ -158,24 +158,27 @@ const std::vector<std::size_t>& KLPebbleGame::tight_closure(std::size_t u, std::
     // Grow the set: a neighbour that cannot reach a free pebble closes a
     // larger tight set with it.
     for (std::size_t next = 0; next < closure_nodes_.size(); ++next)
-        for (std::size_t w : neighbours[closure_nodes_[next]]) reaches_free_pebble(w);
-    if (l_ == 0) keep_part_holding(u, v, neighbours);
+        for (const Incidence::Item& w : incidence.at(closure_nodes_[next]))
+            if (accepted[w.edge]) reaches_free_pebble(w.node);
+    if (l_ == 0) keep_part_holding(u, v, incidence, accepted);
     return closure_nodes_;
 }
 
 // With l = 0 disjoint tight sets are tight together; a component is the
 // connected part holding u, and v must be in it.
-void KLPebbleGame::keep_part_holding(std::size_t u, std::size_t v,
-                                     const std::vector<std::vector<std::size_t>>& neighbours) {
+void KLPebbleGame::keep_part_holding(std::size_t u, std::size_t v, const Incidence& incidence,
+                                     const Labels& accepted) {
     ++stamp_;
     reached_.assign(1, u);
     seen_[u] = stamp_;
     for (std::size_t next = 0; next < reached_.size(); ++next)
-        for (std::size_t w : neighbours[reached_[next]])
-            if (rigid_[w] == closure_ && seen_[w] != stamp_) {
+        for (const Incidence::Item& item : incidence.at(reached_[next])) {
+            const std::size_t w = item.node;
+            if (accepted[item.edge] && rigid_[w] == closure_ && seen_[w] != stamp_) {
                 seen_[w] = stamp_;
                 reached_.push_back(w);
             }
+        }
     closure_nodes_.clear();
     if (seen_[v] == stamp_) closure_nodes_.swap(reached_);
     reached_.clear();
@@ -219,7 +222,7 @@ PercolationResult kl_percolation(std::size_t n, const EdgeList& edges, std::uint
     out.rank.assign(m, 0);
     out.largest_component.assign(m, 0);
     KLPebbleGame game(n, k, l);
-    std::vector<std::vector<std::size_t>> neighbours(n);
+    const Incidence incidence(n, edges);  // out.labels marks the accepted edges so far
     InterruptPoll poll;
     std::int64_t rank = 0;
     std::uint64_t largest = 0;
@@ -229,9 +232,7 @@ PercolationResult kl_percolation(std::size_t n, const EdgeList& edges, std::uint
         if (game.offer_edge(u, v, e)) {
             out.labels[e] = 1;
             ++rank;
-            neighbours[u].push_back(v);
-            neighbours[v].push_back(u);
-            largest = std::max<std::uint64_t>(largest, game.tight_closure(u, v, neighbours).size());
+            largest = std::max<std::uint64_t>(largest, game.tight_closure(u, v, incidence, out.labels).size());
         }
         out.rank[e] = rank;
         out.largest_component[e] = static_cast<std::int64_t>(largest);
@@ -281,21 +282,13 @@ KLGameResult kl_pebble_game(std::size_t n, const EdgeList& edges, std::uint32_t 
     }
 
     // Components, numbered by the first edge in each.
-    std::vector<std::vector<std::size_t>> accepted_neighbours(n), incident(n);
-    for (std::size_t e = 0; e < m; ++e) {
-        incident[edges[e].i].push_back(e);
-        incident[edges[e].j].push_back(e);
-        if (out.labels[e]) {
-            accepted_neighbours[edges[e].i].push_back(edges[e].j);
-            accepted_neighbours[edges[e].j].push_back(edges[e].i);
-        }
-    }
+    const Incidence incidence(n, edges);
     constexpr std::int64_t unassigned = -2;
     std::fill(out.components.begin(), out.components.end(), unassigned);
     for (std::size_t e = 0; e < m; ++e) {
         if (out.components[e] != unassigned) continue;
         const std::uint64_t before = game.work();
-        const auto& nodes = game.tight_closure(edges[e].i, edges[e].j, accepted_neighbours);
+        const auto& nodes = game.tight_closure(edges[e].i, edges[e].j, incidence, out.labels);
         if (nodes.empty()) {
             out.components[e] = -1;
             continue;
@@ -305,10 +298,8 @@ KLGameResult kl_pebble_game(std::size_t n, const EdgeList& edges, std::uint32_t 
         ++set_stamp;
         for (std::size_t x : nodes) in_set[x] = set_stamp;
         for (std::size_t x : nodes) {
-            for (std::size_t f : incident[x]) {
-                const std::size_t y = edges[f].i == x ? edges[f].j : edges[f].i;
-                if (in_set[y] == set_stamp && out.components[f] == unassigned) out.components[f] = id;
-            }
+            for (const Incidence::Item& f : incidence.at(x))
+                if (in_set[f.node] == set_stamp && out.components[f.edge] == unassigned) out.components[f.edge] = id;
         }
         // A component shares at most one node with any other (none for
         // l <= k), so its edges lie in no other tight set: without them the

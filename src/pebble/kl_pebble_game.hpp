@@ -30,6 +30,7 @@
 
 #include "core/interrupt.hpp"
 #include "core/records.hpp"
+#include "graph/incidence.hpp"
 
 namespace korvale {
 
@@ -80,9 +81,10 @@ public:
     std::uint32_t out_degree(std::size_t x) const noexcept { return k_ - pebbles_[x]; }
 
     // The nodes of the largest tight set holding u and v, or nothing when no
-    // tight set holds both. Moves pebbles (validly) to find it.
-    const std::vector<std::size_t>& tight_closure(std::size_t u, std::size_t v,
-                                                  const std::vector<std::vector<std::size_t>>& neighbours);
+    // tight set holds both. Moves pebbles (validly) to find it. The accepted
+    // edges are those of `incidence` with accepted[edge] == 1.
+    const std::vector<std::size_t>& tight_closure(std::size_t u, std::size_t v, const Incidence& incidence,
+                                                  const Labels& accepted);
 
     // Drops from the orientation every accepted edge with both endpoints in
     // `nodes` (those with in_set[x] == stamp), giving its pebble back. Used
@@ -106,7 +108,7 @@ private:
     // be reached from x; nodes of a failed search are marked rigid.
     bool reaches_free_pebble(std::size_t x);
     void reverse(std::size_t from, std::size_t slot);
-    void keep_part_holding(std::size_t u, std::size_t v, const std::vector<std::vector<std::size_t>>& neighbours);
+    void keep_part_holding(std::size_t u, std::size_t v, const Incidence& incidence, const Labels& accepted);
 
     std::size_t n_;
     std::size_t held_u_ = static_cast<std::size_t>(-1);  // endpoints whose pebbles are held aside

@@ -16,10 +16,13 @@ std::uint64_t mod61::inverse(std::uint64_t a) noexcept {
     return result;
 }
 
-ModularRankTracker::ModularRankTracker(std::size_t ncols)
-    : pivot_row_(ncols, 0), scratch_(checked_capacity(ncols, sizeof(std::uint64_t)), 0) {}
+ModularRankTracker::ModularRankTracker(std::size_t ncols, bool circuits)
+    : circuits_(circuits), pivot_row_(ncols, 0), scratch_(checked_capacity(ncols, sizeof(std::uint64_t)), 0) {}
 
 bool ModularRankTracker::add_row(const std::vector<ModularEntry>& entries) {
+    // The row being reduced is x = new row - sum_j combination[j] * accepted row j.
+    if (circuits_) combination_.assign(rows_.size(), 0);
+    circuit_.clear();
     if (entries.empty()) return false;
     std::size_t first = entries.front().column, last = first;
     for (const ModularEntry& e : entries) {
@@ -40,8 +43,17 @@ bool ModularRankTracker::add_row(const std::vector<ModularEntry>& entries) {
         const std::uint64_t* source = b.values.data();
         for (std::size_t t = 0; t < width; ++t) target[t] = mod61::sub(target[t], mod61::mul(x, source[t]));
         work_ += width;
+        if (circuits_) {
+            for (std::size_t j = 0; j < b.origin.size(); ++j)
+                combination_[j] = mod61::add(combination_[j], mod61::mul(x, b.origin[j]));
+            work_ += b.origin.size();
+        }
         last = std::max(last, c + width - 1);
     }
+    // x = 0: the new row equals sum_j combination[j] * accepted row j.
+    if (circuits_)
+        for (std::size_t j = 0; j < combination_.size(); ++j)
+            if (combination_[j] != 0) circuit_.push_back(j);
     return false;
 }
 
@@ -49,7 +61,8 @@ bool ModularRankTracker::add_row(const std::vector<ModularEntry>& entries) {
 // and leaves the scratch row zero.
 void ModularRankTracker::keep(std::size_t first, std::size_t last) {
     const std::size_t width = last - first + 1;
-    const std::size_t bytes = checked_capacity(width, sizeof(std::uint64_t)) * sizeof(std::uint64_t);
+    const std::size_t bytes =
+        checked_capacity(width + (circuits_ ? rows_.size() + 1 : 0), sizeof(std::uint64_t)) * sizeof(std::uint64_t);
     // The basis grows row by row; past each doubling the headroom is checked
     // again, so that a dense fill-in ends in MemoryError rather than with the
     // process killed.
@@ -59,10 +72,17 @@ void ModularRankTracker::keep(std::size_t first, std::size_t last) {
         checked_ = next;
     }
     const std::uint64_t scale = mod61::inverse(scratch_[first]);
-    BasisRow row{first, std::vector<std::uint64_t>(width)};
+    BasisRow row{first, std::vector<std::uint64_t>(width), {}};
     for (std::size_t t = 0; t < width; ++t) {
         row.values[t] = mod61::mul(scratch_[first + t], scale);
         scratch_[first + t] = 0;
+    }
+    if (circuits_) {
+        // scale * (new row - sum_j combination[j] * accepted row j), the new
+        // row being accepted row number rank().
+        row.origin.resize(rows_.size() + 1);
+        for (std::size_t j = 0; j < rows_.size(); ++j) row.origin[j] = mod61::mul(mod61::sub(0, combination_[j]), scale);
+        row.origin.back() = scale;
     }
     rows_.push_back(std::move(row));
     pivot_row_[first] = static_cast<std::uint32_t>(rows_.size());

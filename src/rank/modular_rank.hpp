@@ -32,6 +32,7 @@ inline std::uint64_t mul(std::uint64_t a, std::uint64_t b) noexcept {
     return reduce(static_cast<unsigned __int128>(a) * b);
 }
 inline std::uint64_t sub(std::uint64_t a, std::uint64_t b) noexcept { return a >= b ? a - b : a + (P - b); }
+inline std::uint64_t add(std::uint64_t a, std::uint64_t b) noexcept { return sub(a, P - b); }
 // a^(P-2), the inverse of a != 0 (Fermat).
 std::uint64_t inverse(std::uint64_t a) noexcept;
 
@@ -44,11 +45,19 @@ struct ModularEntry {
 
 class ModularRankTracker {
 public:
-    explicit ModularRankTracker(std::size_t ncols);
+    // With circuits, every basis row also carries its expression in the
+    // accepted rows (a triangular matrix, r^2 entries: for small systems),
+    // so that a dependent row's circuit can be read off.
+    explicit ModularRankTracker(std::size_t ncols, bool circuits = false);
 
     // Whether the row (entries in any order, distinct columns) is
     // independent of the accepted rows; an independent row is accepted.
     bool add_row(const std::vector<ModularEntry>& entries);
+
+    // With circuits, after a dependent row: the accepted rows (numbered
+    // 0, 1, ... in acceptance order) with a non-zero coefficient in its
+    // expression, i.e. the rest of its fundamental circuit.
+    const std::vector<std::size_t>& last_circuit() const noexcept { return circuit_; }
 
     std::size_t rank() const noexcept { return rows_.size(); }
     // Field operations done so far (for interrupt polls).
@@ -58,8 +67,13 @@ private:
     struct BasisRow {
         std::size_t first;
         std::vector<std::uint64_t> values;  // columns first .. first + size - 1; values[0] == 1
+        std::vector<std::uint64_t> origin;  // with circuits: coefficients of accepted rows 0 .. its own
     };
     void keep(std::size_t first, std::size_t last);
+
+    bool circuits_;
+    std::vector<std::uint64_t> combination_;  // with circuits: sum of factor * origin subtracted so far
+    std::vector<std::size_t> circuit_;
 
     std::vector<std::uint32_t> pivot_row_;  // per column: 1 + index of the row pivoting there, or 0
     std::vector<BasisRow> rows_;

@@ -11,7 +11,8 @@
 
 namespace korvale {
 
-GenericRankResult generic_rank(std::size_t n, const EdgeList& edges, std::size_t d, std::uint64_t seed) {
+GenericRankResult generic_rank(std::size_t n, const EdgeList& edges, std::size_t d, std::uint64_t seed,
+                               bool circuits) {
     if (d < 1) throw InputError("d must be at least 1, got 0");
     const auto max_rank = max_independent_edges(n, d);
     const std::size_t ncols = checked_capacity(n, d, sizeof(std::uint64_t));
@@ -22,15 +23,21 @@ GenericRankResult generic_rank(std::size_t n, const EdgeList& edges, std::size_t
     out.labels.assign(edges.size(), 0);
     const std::uint64_t bound_rank = std::min<std::uint64_t>(edges.size(), out.max_rank);
     out.error_bound = static_cast<double>(bound_rank) / static_cast<double>(mod61::P);
+    if (circuits) {
+        out.overconstrained.assign(edges.size(), 0);
+        // One more polynomial of degree <= r per (dependent, accepted) pair.
+        out.error_bound *= 1.0 + static_cast<double>(edges.size()) * static_cast<double>(bound_rank);
+    }
 
     std::vector<std::uint64_t> coords(ncols);
     Engine engine = Engine::stream(seed, 0);
     for (std::uint64_t& x : coords) x = engine.below(mod61::P);
 
-    ModularRankTracker tracker(ncols);
+    ModularRankTracker tracker(ncols, circuits);
     InterruptPoll poll;
     std::vector<ModularEntry> row;
-    for (std::size_t e = 0; e < edges.size() && out.rank < out.max_rank; ++e) {
+    std::vector<std::size_t> accepted;  // edge of each accepted row
+    for (std::size_t e = 0; e < edges.size() && (circuits || out.rank < out.max_rank); ++e) {
         const std::size_t i = edges[e].i, j = edges[e].j;
         row.clear();
         for (std::size_t a = 0; a < d; ++a) {
@@ -43,6 +50,10 @@ GenericRankResult generic_rank(std::size_t n, const EdgeList& edges, std::size_t
         if (tracker.add_row(row)) {
             out.labels[e] = 1;
             ++out.rank;
+            if (circuits) accepted.push_back(e);
+        } else if (circuits) {
+            out.overconstrained[e] = 1;
+            for (std::size_t j : tracker.last_circuit()) out.overconstrained[accepted[j]] = 1;
         }
         poll(8 + tracker.work() - before);
     }

@@ -23,10 +23,20 @@ struct GenericRankResult {
     std::uint64_t rank = 0;
     std::uint64_t max_rank = 0;  // n d - d(d+1)/2 for n >= d, n(n-1)/2 otherwise
     double error_bound = 0.0;    // probability bound that any label differs from the generic answer
+    Labels overconstrained;      // with circuits: 1 when the edge lies in a circuit
 };
 
 // Node ids must lie in 0..n-1 and no edge may be a loop (graph/edge_list.hpp);
 // d >= 1. Coordinates come from Engine::stream(seed, 0), node by node.
-GenericRankResult generic_rank(std::size_t n, const EdgeList& edges, std::size_t d, std::uint64_t seed);
+//
+// With circuits, also the overconstrained edges: a dependent edge and the
+// accepted edges with a non-zero coefficient in its expression (its
+// fundamental circuit) lie in a circuit, and an accepted edge lies in one
+// only if it is in such a fundamental circuit. This keeps r^2 coefficients,
+// so it is meant for small graphs; a coefficient that is non-zero
+// generically vanishes at the point with probability at most r / P, and the
+// bound reported then covers every pair (dependent edge, accepted edge).
+GenericRankResult generic_rank(std::size_t n, const EdgeList& edges, std::size_t d, std::uint64_t seed,
+                               bool circuits = false);
 
 }  // namespace korvale

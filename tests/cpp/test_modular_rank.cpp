@@ -78,3 +78,23 @@ TEST(ModularRankTracker, SeesDependenciesBeyondDoublePrecision) {
 
 }  // namespace
 }  // namespace korvale
+
+namespace korvale {
+namespace {
+
+TEST(ModularRankTracker, NamesTheCircuitOfADependentRow) {
+    // r3 = 2 r0 - r2 (r1 is not involved), r4 = r1 alone.
+    ModularRankTracker tracker(4, true);
+    EXPECT_TRUE(tracker.add_row({{0, 1}, {1, 5}}));
+    EXPECT_TRUE(tracker.add_row({{1, 1}, {3, 2}}));
+    EXPECT_TRUE(tracker.add_row({{0, 3}, {2, 7}}));
+    EXPECT_FALSE(tracker.add_row({{0, 2 - 3 + mod61::P}, {1, 10}, {2, mod61::P - 7}}));
+    EXPECT_EQ(tracker.last_circuit(), (std::vector<std::size_t>{0, 2}));
+    EXPECT_FALSE(tracker.add_row({{1, 4}, {3, 8}}));
+    EXPECT_EQ(tracker.last_circuit(), (std::vector<std::size_t>{1}));
+    EXPECT_TRUE(tracker.add_row({{3, 1}}));
+    EXPECT_TRUE(tracker.last_circuit().empty());
+}
+
+}  // namespace
+}  // namespace korvale

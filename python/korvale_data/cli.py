@@ -4,6 +4,7 @@ import argparse
 import sys
 
 from korvale_data.dataset import DatasetError, generate
+from korvale_data.graph_shards import MODELS
 
 
 class Parser(argparse.ArgumentParser):
@@ -15,7 +16,7 @@ class Parser(argparse.ArgumentParser):
 def parser() -> Parser:
     p = Parser(prog="korvale-dataset", description=__doc__.splitlines()[0])
     p.add_argument("--graphs", type=int, required=True, help="number of graphs N")
-    p.add_argument("--nodes", type=int, required=True, help="nodes per graph n")
+    p.add_argument("--nodes", required=True, help="nodes per graph n, or a range low:high for the graph models")
     p.add_argument("--dim", type=int, required=True, help="dimension d (2 or 3)")
     p.add_argument("--seed", type=int, default=0, help="graph k is drawn from seed + k (default 0)")
     p.add_argument("--out", required=True, help="output directory")
@@ -27,6 +28,19 @@ def parser() -> Parser:
         help="give up connecting to the scheduler after this long (default 3)",
     )
     p.add_argument("--quiet", action="store_true", help="no progress bar")
+    m = p.add_argument_group("graph models (order-free labels: clusters, overconstrained bars, rigidity)")
+    m.add_argument(
+        "--model", default="complete", choices=("complete",) + MODELS,
+        help="complete (default: every candidate bar of complete graphs, labelled by position) or a sparse model",
+    )
+    m.add_argument("--mean-degree", default="3.0:4.5", help="erdos-renyi: mean degree or range (default 3.0:4.5)")
+    m.add_argument("--degree", type=int, default=4, help="regular: degree (default 4)")
+    m.add_argument("--radius", default="0.2", help="geometric: connection radius or range (default 0.2)")
+    m.add_argument("--bond-probability", default="0.66", help="lattice: bond probability or range (default 0.66)")
+    m.add_argument("--extra", type=int, default=0, help="henneberg: extra random edges (default 0)")
+    m.add_argument("--periodic", action="store_true", help="geometric, lattice: periodic boundaries")
+    m.add_argument("--labels", choices=("combinatorial", "numeric"), default="combinatorial",
+                   help="numeric adds the labels of the drawn coordinates themselves")
     return p
 
 
@@ -47,16 +61,30 @@ def main(argv=None) -> int:
     try:
         if args.dask:
             client = connect(args.dask, args.dask_timeout)
+        nodes = args.nodes
+        if args.model == "complete":
+            try:
+                nodes = int(nodes)
+            except ValueError:
+                raise DatasetError(f"--nodes must be a number for the complete model, got {nodes!r}") from None
         manifest = generate(
             args.out,
             args.graphs,
-            args.nodes,
+            nodes,
             args.dim,
             seed=args.seed,
             shard_size=args.shard_size,
             workers=args.workers,
             client=client,
             progress=not args.quiet and sys.stderr.isatty(),
+            model=args.model,
+            mean_degree=args.mean_degree,
+            degree=args.degree,
+            radius=args.radius,
+            bond_probability=args.bond_probability,
+            extra=args.extra,
+            periodic=args.periodic,
+            numeric=args.labels == "numeric",
         )
     except DatasetError as e:
         print(f"korvale-dataset: error: {e}", file=sys.stderr)

@@ -8,14 +8,18 @@ import os
 import re
 import sys
 from concurrent.futures import ALL_COMPLETED, FIRST_COMPLETED, ThreadPoolExecutor, wait
-from dataclasses import asdict, dataclass
+from dataclasses import dataclass, field
 from importlib import metadata
 from typing import Any
 
+from korvale_data.graph_shards import MODELS, build_graph_shard
 from korvale_data.shards import build_shard
 
 FORMAT = "korvale-dataset"
+# Version 1: complete graphs, one fixed candidate list (the "complete" model,
+# unchanged). Version 2: graph models in the stacked layout.
 FORMAT_VERSION = 1
+GRAPH_FORMAT_VERSION = 2
 MANIFEST = "manifest.json"
 # The only names the tool writes: shards, the manifest, and their temporary
 # names while they are written. Nothing else in a directory is ever touched.
@@ -34,6 +38,10 @@ class Spec:
     dim: int
     seed: int
     shard_size: int
+    model: str = "complete"
+    # Graph models only: "nodes" [low, high], the model's own parameters
+    # ([low, high] for drawn ones), "numeric".
+    parameters: dict = field(default_factory=dict)
 
     def check(self):
         for name in ("graphs", "nodes", "dim", "seed", "shard_size"):
@@ -50,11 +58,62 @@ class Spec:
             raise DatasetError(f"seed must be in [0, 2**64), got {self.seed}")
         if self.shard_size < 1:
             raise DatasetError(f"shard size must be at least 1, got {self.shard_size}")
+        if self.model != "complete":
+            check_model(self.model, self.dim, self.parameters)
+
+    def arguments(self) -> dict:
+        """What the manifest records (and a resumed run must match)."""
+        plain = {name: getattr(self, name) for name in ("graphs", "nodes", "dim", "seed", "shard_size")}
+        if self.model == "complete":
+            return plain
+        return plain | {"model": self.model, "parameters": self.parameters}
+
+    def format_version(self) -> int:
+        return FORMAT_VERSION if self.model == "complete" else GRAPH_FORMAT_VERSION
+
+    def task(self, first: int, count: int):
+        """(function, arguments) computing one shard's bytes, for threads and Dask alike."""
+        if self.model == "complete":
+            return build_shard, (self.seed, first, count, self.nodes, self.dim)
+        parameters = self.parameters | {"dim": self.dim}
+        return build_graph_shard, (self.model, parameters, self.seed, first, count)
 
     def shards(self):
         """(file name, first graph, graph count) of every shard, in order."""
         for index, first in enumerate(range(0, self.graphs, self.shard_size)):
             yield f"shard-{index:06d}.npz", first, min(self.shard_size, self.graphs - first)
+
+
+def check_model(model: str, dim: int, p: dict):
+    """The model's own limits, checked up front for the smallest graph drawn."""
+    if model not in MODELS:
+        raise DatasetError(f"model must be complete or one of {', '.join(MODELS)}, got {model!r}")
+    low, high = p["nodes"]
+    if not 1 <= low <= high < 2**31:
+        raise DatasetError(f"nodes must be a number or a range low:high with 1 <= low <= high, got {low}:{high}")
+
+    def span(name, least, most=float("inf")):
+        a, b = p[name]
+        if not (least <= a <= b <= most):
+            raise DatasetError(f"{name.replace('_', '-')} must lie in [{least:g}, {most:g}] with low <= high, got {a:g}:{b:g}")
+        return b
+
+    if model == "erdos-renyi" and span("mean_degree", 0.0) > low - 1:
+        raise DatasetError(f"mean-degree must be at most nodes - 1 = {low - 1}")
+    if model == "regular" and not 0 <= p["degree"] < low:
+        raise DatasetError(f"degree must be below nodes = {low}, got {p['degree']}")
+    if model == "geometric":
+        span("radius", 0.0)
+    if model == "lattice":
+        span("bond_probability", 0.0, 1.0)
+        if dim != 2:
+            raise DatasetError("the lattice model is a plane model: use --dim 2")
+        if low < (9 if p.get("periodic") else 1):
+            raise DatasetError(f"a periodic lattice needs at least 9 nodes (side 3), got {low}")
+    if model == "henneberg":
+        minimal = low * dim - dim * (dim + 1) // 2 if low >= dim else low * (low - 1) // 2
+        if p["extra"] < 0 or p["extra"] > low * (low - 1) // 2 - minimal:
+            raise DatasetError(f"extra must lie in [0, {low * (low - 1) // 2 - minimal}] for {low} nodes")
 
 
 def package_version() -> str:
@@ -139,9 +198,9 @@ class Writer:
         self.out = out
         self.manifest = {
             "format": FORMAT,
-            "format_version": FORMAT_VERSION,
+            "format_version": spec.format_version(),
             "korvale_version": package_version(),
-            "arguments": asdict(spec),
+            "arguments": spec.arguments(),
             "shards": [
                 {"file": name, "first_graph": first, "count": count, "sha256": known.get(name)}
                 for name, first, count in spec.shards()
@@ -181,7 +240,7 @@ def prepare(out: str, spec: Spec) -> dict:
     left as it is."""
     names = os.listdir(out)
     manifest = read_manifest(out)
-    if manifest is not None and manifest.get("arguments") != asdict(spec):
+    if manifest is not None and manifest.get("arguments") != spec.arguments():
         raise DatasetError(f"{out} holds another dataset ({manifest.get('arguments')}); choose another directory")
     ours = {MANIFEST} | {name for name, _, _ in spec.shards()} if manifest is not None else set()
     foreign = sorted(name for name in names if name not in ours and not TEMPORARY_NAME.fullmatch(name))
@@ -213,11 +272,26 @@ def generate(
     workers: int = 1,
     client: Any = None,
     progress: bool = False,
+    model: str = "complete",
+    mean_degree: Any = (3.0, 4.5),
+    degree: int = 4,
+    radius: Any = 0.2,
+    bond_probability: Any = 0.66,
+    extra: int = 0,
+    periodic: bool = False,
+    numeric: bool = False,
 ) -> dict[str, Any]:
     """Writes (or completes) the dataset in directory out and returns its
     manifest. Shards are computed by `workers` threads, or on the Dask
-    cluster of `client`, and written here; present, intact shards are kept."""
-    spec = Spec(graphs, nodes, dim, seed, shard_size)
+    cluster of `client`, and written here; present, intact shards are kept.
+
+    model "complete" (the default) labels every candidate bar of complete
+    graphs by position; the graph models ("erdos-renyi", "regular",
+    "geometric", "lattice", "henneberg") write sparse graphs with order-free
+    labels. For them nodes, mean_degree, radius and bond_probability may be a
+    number or a range (low, high) or "low:high", drawn uniformly per graph."""
+    spec = make_spec(graphs, nodes, dim, seed, shard_size, model, mean_degree, degree, radius, bond_probability,
+                     extra, periodic, numeric)
     spec.check()
     if isinstance(workers, bool) or not isinstance(workers, int) or workers < 1:
         raise DatasetError(f"workers must be a positive integer, got {workers!r}")
@@ -238,6 +312,55 @@ def generate(
         return writer.manifest
 
 
+def parse_range(value, name, kind):
+    """A number or a range: (low, high), [low, high] or "low:high"."""
+    if isinstance(value, str):
+        parts = value.split(":")
+        if len(parts) not in (1, 2):
+            raise DatasetError(f"{name} must be a number or a range low:high, got {value!r}")
+        try:
+            bounds = [kind(part) for part in parts]
+        except ValueError:
+            raise DatasetError(f"{name} must be a number or a range low:high, got {value!r}") from None
+    elif isinstance(value, (tuple, list)) and len(value) == 2:
+        bounds = list(value)
+    else:
+        bounds = [value]
+    for bound in bounds:
+        if isinstance(bound, bool) or not isinstance(bound, (int, float) if kind is float else int):
+            raise DatasetError(f"{name} must be a number or a range low:high, got {value!r}")
+    low, high = bounds[0], bounds[-1]
+    return [kind(low), kind(high)]
+
+
+def make_spec(graphs, nodes, dim, seed, shard_size, model, mean_degree, degree, radius, bond_probability, extra,
+              periodic, numeric) -> Spec:
+    if model == "complete":
+        if numeric:
+            raise DatasetError("numeric labels are those of the complete model already; use them with a graph model")
+        return Spec(graphs, nodes, dim, seed, shard_size)
+    node_range = parse_range(nodes, "nodes", int)
+    parameters: dict[str, Any] = {"nodes": node_range}
+    if model == "erdos-renyi":
+        parameters["mean_degree"] = parse_range(mean_degree, "mean-degree", float)
+    elif model == "regular":
+        parameters["degree"] = degree
+    elif model == "geometric":
+        parameters["radius"] = parse_range(radius, "radius", float)
+        parameters["periodic"] = bool(periodic)
+    elif model == "lattice":
+        parameters["bond_probability"] = parse_range(bond_probability, "bond-probability", float)
+        parameters["periodic"] = bool(periodic)
+    elif model == "henneberg":
+        parameters["extra"] = extra
+    for name in ("degree", "extra"):
+        value = parameters.get(name, 0)
+        if isinstance(value, bool) or not isinstance(value, int):
+            raise DatasetError(f"{name} must be an integer, not {value!r}")
+    parameters["numeric"] = bool(numeric)
+    return Spec(graphs, node_range[0], dim, seed, shard_size, model, parameters)
+
+
 def make_bar(progress, total, done):
     """A progress bar over all graphs, starting at those already written."""
     if not progress:
@@ -255,7 +378,8 @@ def run_on_threads(workers, spec, todo, writer, bar):
     # file writes release it too, so threads build and write shards side by
     # side; this thread keeps the manifest.
     def build_and_write(name, first, count):
-        return writer.write(name, build_shard(spec.seed, first, count, spec.nodes, spec.dim))
+        function, arguments = spec.task(first, count)
+        return writer.write(name, function(*arguments))
 
     with ThreadPoolExecutor(max_workers=workers) as pool:
         pending = {}
@@ -283,10 +407,10 @@ def drain(pending, writer, bar, until):
 def run_on_dask(client, spec, todo, writer, bar):
     from distributed import as_completed
 
-    futures = {
-        client.submit(build_shard, spec.seed, first, count, spec.nodes, spec.dim, pure=True): (name, count)
-        for name, first, count in todo
-    }
+    futures = {}
+    for name, first, count in todo:
+        function, arguments = spec.task(first, count)
+        futures[client.submit(function, *arguments, pure=True)] = (name, count)
     for future in as_completed(list(futures)):
         name, count = futures[future]
         writer.record(name, writer.write(name, future.result()))

@@ -10,28 +10,32 @@ import numpy.typing as npt
 from korvale_data.dataset import DatasetError, read_manifest, sha256_of
 
 
+# Per-graph and per-edge arrays of the stacked layout (graph models).
+GRAPH_FIELDS = ("rigid", "rank", "max_rank", "largest_component", "parameter")
+EDGE_FIELDS = ("independent", "overconstrained", "component", "numeric")
+
+
 def load(path: str, by: str = "graph", verify: bool = True) -> Iterator[dict[str, Any]]:
     """Iterates the dataset in `path`, in graph order.
 
-    by="graph" yields one dict per graph: "index", "coords" (n, d),
-    "edges" (e, 2), "labels" (e,), "final_rank", "max_rank", "is_rigid".
+    by="graph" yields one dict per graph. Complete-graph datasets: "index",
+    "coords" (n, d), "edges" (e, 2), "labels" (e,), "final_rank",
+    "max_rank", "is_rigid". Graph-model datasets: "index", "coords",
+    "edges" (m, 2, local ids), the edge labels "independent",
+    "overconstrained", in the plane "component", with numeric labels
+    "numeric", and "rigid", "rank", "max_rank", in the plane
+    "largest_component", and "parameter".
     by="shard" yields one dict of stacked arrays per shard. With verify, a
     shard whose checksum does not match the manifest raises DatasetError."""
     if by not in ("graph", "shard"):
         raise ValueError("by must be 'graph' or 'shard'")
-    manifest = read_manifest(path)
-    if manifest is None:
-        raise DatasetError(f"{path} holds no korvale dataset")
-    for entry in manifest["shards"]:
-        file = os.path.join(path, entry["file"])
-        if entry["sha256"] is None:
-            raise DatasetError(f"{file} was never completed; run the generator again")
-        if verify and sha256_of(file) != entry["sha256"]:
-            raise DatasetError(f"{file} does not match its checksum")
-        with np.load(file, allow_pickle=False) as archive:
-            shard = {name: archive[name] for name in archive.files}
+    for file in shard_files(path):
+        shard = read_shard(path, file, verify)
         if by == "shard":
             yield shard
+            continue
+        if "node_ptr" in shard:
+            yield from stacked_graphs(shard)
             continue
         for i in range(len(shard["graph_index"])):
             yield {
@@ -43,6 +47,40 @@ def load(path: str, by: str = "graph", verify: bool = True) -> Iterator[dict[str
                 "max_rank": int(shard["max_rank"][i]),
                 "is_rigid": bool(shard["is_rigid"][i]),
             }
+
+
+def shard_files(path: str) -> list[dict[str, Any]]:
+    """The manifest's shard entries, in graph order."""
+    manifest = read_manifest(path)
+    if manifest is None:
+        raise DatasetError(f"{path} holds no korvale dataset")
+    return list(manifest["shards"])
+
+
+def read_shard(path: str, entry: dict[str, Any], verify: bool = True) -> dict[str, Any]:
+    """One shard's arrays, checked against the manifest's checksum."""
+    file = os.path.join(path, entry["file"])
+    if entry["sha256"] is None:
+        raise DatasetError(f"{file} was never completed; run the generator again")
+    if verify and sha256_of(file) != entry["sha256"]:
+        raise DatasetError(f"{file} does not match its checksum")
+    with np.load(file, allow_pickle=False) as archive:
+        return {name: archive[name] for name in archive.files}
+
+
+def stacked_graphs(shard: dict) -> Iterator[dict[str, Any]]:
+    nodes, edges = shard["node_ptr"], shard["edge_ptr"]
+    for g in range(len(shard["graph_index"])):
+        a, b = int(edges[g]), int(edges[g + 1])
+        graph: dict[str, Any] = {
+            "index": int(shard["graph_index"][g]),
+            "coords": shard["coords"][int(nodes[g]):int(nodes[g + 1])],
+            "edges": shard["edges"][a:b],
+        }
+        graph |= {name: shard[name][a:b] for name in EDGE_FIELDS if name in shard}
+        graph |= {name: shard[name][g].item() for name in GRAPH_FIELDS if name in shard}
+        graph["rigid"] = bool(graph["rigid"])
+        yield graph
 
 
 def to_edge_index(

@@ -40,6 +40,44 @@ def draw_framework(coords: npt.ArrayLike, result: dict[str, Any], ax: Any = None
     return ax
 
 
+def draw_rigid_clusters(coords: npt.ArrayLike, edges: npt.ArrayLike, labels: dict[str, Any], ax: Any = None) -> Any:
+    """Draws a graph with its rigid clusters: every cluster of two or more
+    bars in a colour of its own, bars that are clusters alone thin and grey,
+    overconstrained bars (in a circuit) thick with a dark core, nodes as
+    dots. labels is a korvale_graphs.pebble_game result or a graph of a
+    graph-model dataset ("components"/"component", "overconstrained",
+    "rank", "max_rank"). Returns the axes."""
+    import matplotlib as mpl
+
+    points = np.asarray(coords, dtype=np.float64)
+    pairs = np.asarray(edges, dtype=np.int64).reshape(-1, 2)
+    components = np.asarray(labels["components"] if "components" in labels else labels["component"])
+    stressed = np.asarray(labels["overconstrained"], dtype=bool)
+    ax = _figure(points.shape[1], ax)
+    sizes = np.bincount(components[components >= 0], minlength=1) if len(components) else np.zeros(1, int)
+    clusters = [c for c in range(len(sizes)) if sizes[c] >= 2]
+    palette = mpl.colormaps["tab20"]
+    colour = {c: palette(k % 20) for k, c in enumerate(sorted(clusters, key=lambda c: -sizes[c]))}
+    for (i, j), c, hot in zip(pairs, components, stressed):
+        xs = points[[i, j]].T
+        if c in colour:
+            ax.plot(*xs, color=colour[c], linewidth=3.2 if hot else 2.0, zorder=2, solid_capstyle="round")
+        else:
+            ax.plot(*xs, color="#9aa5b1", linewidth=0.9, zorder=1)
+        if hot:
+            ax.plot(*xs, color="#111111", linewidth=0.6, alpha=0.8, zorder=3)
+    ax.scatter(*points.T, s=12, color="#343a40", zorder=4)
+    rigid = labels.get("is_rigid", labels.get("rigid"))
+    ax.set_title(
+        f"rank {labels['rank']} of {labels['max_rank']}, {len(clusters)} clusters of 2+ bars, "
+        f"{int(stressed.sum())} overconstrained: {'rigid' if rigid else 'flexible'}",
+        fontsize=9,
+    )
+    if points.shape[1] == 2:
+        ax.set_aspect("equal")
+    return ax
+
+
 def align(reference: npt.ArrayLike, moving: npt.ArrayLike) -> npt.NDArray[np.float64]:
     """moving rotated, reflected and shifted onto reference (least squares,
     orthogonal Procrustes): reconstructions are only defined up to these."""

@@ -43,16 +43,17 @@ def compute_shard(seed: int, first: int, count: int, n_nodes: int, d: int) -> di
     }
 
 
-def shard_bytes(arrays: dict) -> bytes:
+def shard_bytes(arrays: dict, fields=FIELDS, compress: bool = True) -> bytes:
     """An .npz archive whose bytes depend on the arrays alone: fixed member
     order and time stamps (numpy.savez_compressed stamps the current time)."""
+    method = zipfile.ZIP_DEFLATED if compress else zipfile.ZIP_STORED
     buffer = io.BytesIO()
-    with zipfile.ZipFile(buffer, "w", compression=zipfile.ZIP_DEFLATED) as archive:
-        for name in FIELDS:
+    with zipfile.ZipFile(buffer, "w", compression=method) as archive:
+        for name in fields:
             member = io.BytesIO()
             np.lib.format.write_array(member, np.ascontiguousarray(arrays[name]), allow_pickle=False)
             info = zipfile.ZipInfo(name + ".npy", date_time=(1980, 1, 1, 0, 0, 0))
-            info.compress_type = zipfile.ZIP_DEFLATED
+            info.compress_type = method
             info.external_attr = 0o644 << 16
             archive.writestr(info, member.getvalue())
     return buffer.getvalue()

@@ -180,10 +180,14 @@ def test_dask_cluster_gives_the_local_output(tmp_path):
     distributed = pytest.importorskip("distributed")
     local = tmp_path / "local"
     generate(str(local), 30, 7, 2, seed=9, shard_size=8)
+    model = dict(graphs=30, nodes="10:30", dim=2, seed=9, shard_size=8, model="geometric", radius="0.2:0.3")
+    generate(str(tmp_path / "model"), **model)
     with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=False, dashboard_address=None) as cluster:
         with distributed.Client(cluster) as client:
             generate(str(tmp_path / "dask"), 30, 7, 2, seed=9, shard_size=8, client=client)
+            generate(str(tmp_path / "dask-model"), **model, client=client)
     assert files_of(local) == files_of(tmp_path / "dask")
+    assert files_of(tmp_path / "model") == files_of(tmp_path / "dask-model")
 
 
 def test_package_keeps_the_module_namespace_untouched():

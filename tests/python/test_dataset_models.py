@@ -1,0 +1,148 @@
+"""korvale-dataset with graph models: the same graphs whatever the sharding,
+the workers or Dask; the stacked layout; labels equal to korvale_graphs
+called directly; refusals; and the PyTorch Geometric class without torch."""
+
+import json
+import os
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+
+import korvale_graphs as kg
+from korvale_data import DatasetError, generate, load
+
+MODELS = {
+    "erdos-renyi": {"nodes": "20:40", "mean_degree": "3.0:4.5"},
+    "regular": {"nodes": "15:25", "degree": 3},
+    "geometric": {"nodes": 30, "radius": "0.15:0.3", "periodic": True},
+    "lattice": {"nodes": "16:49", "bond_probability": "0.6:0.9"},
+    "henneberg": {"nodes": "10:20", "extra": 3},
+}
+
+
+def graphs_of(path):
+    return list(load(str(path)))
+
+
+def same_graphs(a, b):
+    assert len(a) == len(b)
+    for g, h in zip(a, b):
+        assert g.keys() == h.keys()
+        for key in g:
+            assert np.array_equal(g[key], h[key]), key
+
+
+@pytest.mark.parametrize("model", list(MODELS))
+@pytest.mark.parametrize("dim", [2, 3])
+def test_each_graph_depends_on_the_seed_and_its_index_alone(tmp_path, model, dim):
+    if model == "lattice" and dim == 3:
+        pytest.skip("a plane model")
+    options = MODELS[model]
+    generate(str(tmp_path / "a"), 23, dim=dim, seed=5, shard_size=23, model=model, **options)
+    generate(str(tmp_path / "b"), 23, dim=dim, seed=5, shard_size=4, workers=2, model=model, **options)
+    first = graphs_of(tmp_path / "a")
+    same_graphs(first, graphs_of(tmp_path / "b"))
+    # Another seed, other graphs.
+    generate(str(tmp_path / "c"), 23, dim=dim, seed=6, shard_size=23, model=model, **options)
+    assert any(not np.array_equal(g["edges"], h["edges"]) for g, h in zip(first, graphs_of(tmp_path / "c")))
+    # The labels are those of korvale_graphs called directly.
+    for g in first:
+        n = len(g["coords"])
+        if dim == 2:
+            game = kg.pebble_game(n, g["edges"])
+            assert np.array_equal(g["independent"], game["labels"])
+            assert np.array_equal(g["overconstrained"], game["overconstrained"])
+            assert np.array_equal(g["component"], game["components"])
+            assert g["largest_component"] == game["largest_component"] and g["rigid"] == game["is_rigid"]
+        else:
+            exact = kg.generic_rank(n, g["edges"], 3)
+            assert np.array_equal(g["independent"], exact["labels"]) and g["rank"] == exact["rank"]
+            assert g["max_rank"] == exact["max_rank"] and g["rigid"] == exact["is_rigid"]
+
+
+def test_stacked_layout_and_manifest(tmp_path):
+    generate(str(tmp_path), 30, "10:20", 2, seed=3, shard_size=12, model="erdos-renyi", mean_degree=4.0, numeric=True)
+    manifest = json.loads((tmp_path / "manifest.json").read_text())
+    assert manifest["format_version"] == 2 and manifest["arguments"]["model"] == "erdos-renyi"
+    assert manifest["arguments"]["parameters"] == {"nodes": [10, 20], "mean_degree": [4.0, 4.0], "numeric": True}
+    shards = list(load(str(tmp_path), by="shard"))
+    assert [len(s["graph_index"]) for s in shards] == [12, 12, 6]
+    for s in shards:
+        nodes, edges = s["node_ptr"], s["edge_ptr"]
+        assert nodes[0] == 0 and edges[0] == 0 and len(nodes) == len(edges) == len(s["graph_index"]) + 1
+        assert s["coords"].shape == (nodes[-1], 2) and s["edges"].shape == (edges[-1], 2)
+        for name in ("independent", "overconstrained", "component", "numeric"):
+            assert s[name].shape == (edges[-1],)
+        for g in range(len(s["graph_index"])):
+            local = s["edges"][edges[g]:edges[g + 1]]
+            assert local.min(initial=0) >= 0 and local.max(initial=0) < nodes[g + 1] - nodes[g]
+            assert 10 <= nodes[g + 1] - nodes[g] <= 20
+    for g in load(str(tmp_path)):
+        assert np.array_equal(g["numeric"], kg.label_edges(g["coords"], g["edges"])["labels"])
+        assert g["parameter"] == 4.0
+
+
+def test_overconstrained_in_space_is_a_circuit_property(tmp_path):
+    generate(str(tmp_path), 6, 14, 3, seed=2, model="erdos-renyi", mean_degree=6.5)
+    checked = 0
+    for g in load(str(tmp_path)):
+        n, edges = len(g["coords"]), g["edges"]
+        rank = kg.generic_rank(n, edges, 3)["rank"]
+        for e in range(len(edges)):
+            without = kg.generic_rank(n, np.delete(edges, e, axis=0), 3)["rank"]
+            assert g["overconstrained"][e] == (without == rank)
+            checked += 1
+    assert checked > 100
+
+
+def test_loader_reads_old_and_new_datasets(tmp_path):
+    generate(str(tmp_path / "old"), 5, 6, 2, seed=1)
+    generate(str(tmp_path / "new"), 5, 6, 2, seed=1, model="henneberg")
+    old, new = graphs_of(tmp_path / "old"), graphs_of(tmp_path / "new")
+    assert set(old[0]) == {"index", "coords", "edges", "labels", "final_rank", "max_rank", "is_rigid"}
+    assert {"independent", "overconstrained", "component", "rigid", "largest_component"} <= set(new[0])
+    assert all(g["rigid"] and g["rank"] == 9 for g in new)  # Henneberg graphs are minimally rigid
+
+
+def test_resuming_a_model_dataset_keeps_its_shards(tmp_path):
+    arguments = dict(graphs=20, nodes="8:12", dim=2, seed=4, shard_size=5, model="regular", degree=3)
+    generate(str(tmp_path), **arguments)
+    os.remove(tmp_path / "shard-000002.npz")
+    stamps = {name: os.stat(tmp_path / name).st_mtime_ns for name in ("shard-000000.npz", "shard-000001.npz")}
+    generate(str(tmp_path), **arguments)
+    assert {name: os.stat(tmp_path / name).st_mtime_ns for name in stamps} == stamps
+    assert len(graphs_of(tmp_path)) == 20
+    with pytest.raises(DatasetError, match="holds another dataset"):
+        generate(str(tmp_path), **(arguments | {"degree": 4}))
+
+
+@pytest.mark.parametrize(
+    "args, message",
+    [
+        (["--model", "lattice", "--dim", "3"], "the lattice model is a plane model"),
+        (["--model", "erdos-renyi", "--mean-degree", "5:4"], "mean-degree must lie in"),
+        (["--model", "erdos-renyi", "--mean-degree", "x"], "mean-degree must be a number or a range"),
+        (["--model", "erdos-renyi", "--nodes", "4", "--mean-degree", "3:6"], "mean-degree must be at most nodes - 1 = 3"),
+        (["--model", "regular", "--nodes", "5", "--degree", "5"], "degree must be below nodes = 5"),
+        (["--model", "henneberg", "--nodes", "5", "--extra", "9"], "extra must lie in [0, 3]"),
+        (["--model", "complete", "--nodes", "5:9"], "--nodes must be a number for the complete model"),
+        (["--model", "geometric", "--nodes", "9:3"], "nodes must be a number or a range"),
+    ],
+)
+def test_bad_model_arguments_exit_2_with_one_line(tmp_path, args, message):
+    base = ["--graphs", "3", "--dim", "2", "--nodes", "20"]
+    proc = subprocess.run([sys.executable, "-m", "korvale_data", *base, *args, "--out", str(tmp_path / "o"), "--quiet"],
+                          capture_output=True, text=True, timeout=120)
+    assert proc.returncode == 2 and proc.stderr.count("\n") == 1 and message in proc.stderr, proc.stderr
+
+
+def test_the_torch_class_names_its_install_when_torch_is_missing(tmp_path):
+    import korvale_data.torch as kt
+
+    if kt.torch is not None:
+        pytest.skip("torch is installed here")
+    with pytest.raises(ImportError, match="pip install torch torch_geometric"):
+        kt.RigidityGraphs(str(tmp_path))
+    assert "torch" not in sys.modules

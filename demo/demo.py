@@ -41,23 +41,31 @@ def training_set():
 
 
 def write_cluster_picture(coords, edges, labels):
+    if save_pictures(lambda plot: [("clusters.png", plot.draw_rigid_clusters(coords, edges, labels))]):
+        print("  (rigid clusters in colour, overconstrained bars with a dark core)")
+
+
+def save_pictures(draw):
+    """Writes the (name, axes) pairs that draw(korvale_data.plot) returns
+    into demo/output; False when matplotlib is missing."""
     try:
         import matplotlib
 
         matplotlib.use("Agg")
         import matplotlib.pyplot as plt
 
-        from korvale_data.plot import draw_rigid_clusters
+        from korvale_data import plot
     except ImportError:
-        print("  matplotlib is not installed: no picture")
-        return
+        print("  matplotlib is not installed: no pictures")
+        return False
     out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "output")
     os.makedirs(out, exist_ok=True)
-    ax = draw_rigid_clusters(coords, edges, labels)
-    path = os.path.join(out, "clusters.png")
-    ax.figure.savefig(path, dpi=110)
-    plt.close(ax.figure)
-    print(f"  wrote {path} (rigid clusters in colour, overconstrained bars with a dark core)")
+    for name, ax in draw(plot):
+        path = os.path.join(out, name)
+        ax.figure.savefig(path, dpi=100)
+        plt.close(ax.figure)
+        print(f"  wrote {path}")
+    return True
 
 
 def main():
@@ -110,26 +118,10 @@ def main():
 
 
 def write_pictures(coords, result, rec):
-    try:
-        import matplotlib
-
-        matplotlib.use("Agg")
-        import matplotlib.pyplot as plt
-
-        from korvale_data.plot import draw_framework, draw_reconstruction
-    except ImportError:
-        print("  matplotlib is not installed: no pictures")
-        return
-    out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "output")
-    os.makedirs(out, exist_ok=True)
-    for name, ax in (
-        ("framework.png", draw_framework(coords, result)),
-        ("reconstruction.png", draw_reconstruction(coords, rec["coords"], rec["stress"])),
-    ):
-        path = os.path.join(out, name)
-        ax.figure.savefig(path, dpi=100)
-        plt.close(ax.figure)
-        print(f"  wrote {path}")
+    save_pictures(lambda plot: [
+        ("framework.png", plot.draw_framework(coords, result)),
+        ("reconstruction.png", plot.draw_reconstruction(coords, rec["coords"], rec["stress"])),
+    ])
 
 
 if __name__ == "__main__":

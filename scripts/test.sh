@@ -17,7 +17,10 @@ status=0
 run() { "$@" || { status=1; log "FAILED: $*"; }; }
 
 log "the wheel: $(basename "$WHEEL"), a manylinux tag, metadata an index accepts"
-manylinux_tag() { "$ROOT/.venv-build/bin/auditwheel" show "$1" 2>/dev/null | grep -q 'consistent with the following platform tag: "manylinux_'; }
+manylinux_tag() {  # tagged manylinux, and auditwheel agrees (it wraps its report: join the lines)
+    [[ "$(basename "$1")" == *-manylinux_* ]] &&
+        "$ROOT/.venv-build/bin/auditwheel" show "$1" 2>/dev/null | tr -s ' \n' ' ' | grep -q 'platform tag: "manylinux_'
+}
 run manylinux_tag "$WHEEL"
 run "$ROOT/.venv-build/bin/twine" check --strict "$WHEEL"
 

@@ -13,11 +13,7 @@ nb::dict pebble_game(std::size_t n, const EdgeArray& edges, std::uint32_t k, std
         r = kl_pebble_game(n, edges_from(n, edges), k, l);
     }
     const std::size_t m = r.labels.size();
-    nb::dict out;
-    out["labels"] = array_of(std::move(r.labels), {m});
-    out["rank"] = r.rank;
-    out["max_rank"] = r.max_rank;
-    out["is_rigid"] = r.rank == r.max_rank;
+    nb::dict out = rank_result(std::move(r.labels), r.rank, r.max_rank);
     out["components"] = array_of(std::move(r.components), {m});
     out["n_components"] = r.n_components;
     out["largest_component"] = r.largest_component;

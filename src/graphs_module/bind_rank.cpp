@@ -15,12 +15,7 @@ nb::dict generic_rank_of(std::size_t n, const EdgeArray& edges, std::size_t d, s
         Unlocked unlocked;
         r = generic_rank(n, edges_from(n, edges), d, seed);
     }
-    const std::size_t m = r.labels.size();
-    nb::dict out;
-    out["labels"] = array_of(std::move(r.labels), {m});
-    out["rank"] = r.rank;
-    out["max_rank"] = r.max_rank;
-    out["is_rigid"] = r.rank == r.max_rank;
+    nb::dict out = rank_result(std::move(r.labels), r.rank, r.max_rank);
     out["error_bound"] = r.error_bound;
     return out;
 }
@@ -34,13 +29,7 @@ nb::dict label_edges_of(const CoordArray& coords, const EdgeArray& edges, double
         Unlocked unlocked;
         r = label_framework(matrix, edges_from(n, edges), tol);
     }
-    const std::size_t m = r.labels.size();
-    nb::dict out;
-    out["labels"] = array_of(std::move(r.labels), {m});
-    out["rank"] = r.rank;
-    out["max_rank"] = r.max_rank;
-    out["is_rigid"] = r.rank == r.max_rank;
-    return out;
+    return rank_result(std::move(r.labels), r.rank, r.max_rank);
 }
 
 }  // namespace

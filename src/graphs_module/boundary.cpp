@@ -44,6 +44,16 @@ nb::ndarray<nb::numpy, std::int64_t> edge_array(const EdgeList& edges) {
     return array_of(std::move(flat), {edges.size(), 2});
 }
 
+nb::dict rank_result(Labels&& labels, std::uint64_t rank, std::uint64_t max_rank) {
+    const std::size_t m = labels.size();
+    nb::dict out;
+    out["labels"] = array_of(std::move(labels), {m});
+    out["rank"] = rank;
+    out["max_rank"] = max_rank;
+    out["is_rigid"] = rank == max_rank;
+    return out;
+}
+
 nb::ndarray<nb::numpy, double> coords_array(Matrix&& coords) {
     const std::size_t rows = coords.rows, cols = coords.cols;
     return array_of(std::move(coords.data), {rows, cols});

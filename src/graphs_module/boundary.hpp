@@ -50,6 +50,10 @@ nb::ndarray<nb::numpy, T> array_of(std::vector<T>&& values, std::initializer_lis
     return nb::ndarray<nb::numpy, T>(owned->data(), shape, owner);
 }
 nb::ndarray<nb::numpy, std::int64_t> edge_array(const EdgeList& edges);
+
+// The keys every labelling result shares: "labels", "rank", "max_rank",
+// "is_rigid".
+nb::dict rank_result(Labels&& labels, std::uint64_t rank, std::uint64_t max_rank);
 nb::ndarray<nb::numpy, double> coords_array(Matrix&& coords);
 
 void bind_pebble(nb::module_& m);

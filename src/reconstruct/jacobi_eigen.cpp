@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "core/correct_rounding.hpp"
 #include "core/interrupt.hpp"
 
 namespace korvale {
@@ -136,8 +137,8 @@ EigenDecomposition jacobi_eigen(const Matrix& a0, std::uint64_t rotation_limit) 
         const double app = a(p, p), aqq = a(q, q), apq = a(p, q);
         const double diff = aqq - app;
         const double theta =
-            std::fabs(diff) < equal_diagonal_threshold ? fixed_angle : std::atan((apq + apq) / diff) * 0.5;
-        const double c = std::cos(theta), s = std::sin(theta);
+            std::fabs(diff) < equal_diagonal_threshold ? fixed_angle : cr_atan((apq + apq) / diff) * 0.5;
+        const double c = cr_cos(theta), s = cr_sin(theta);
 
         // Each k reads only A[k][p] and A[k][q] and writes them and their
         // mirrors A[p][k], A[q][k], so updating in place reads old values.

@@ -1,7 +1,8 @@
 // The Jacobi eigen-decomposition transcribed literally: a full row-major
 // scan of the strict upper triangle per rotation, a fresh matrix built for
 // every rotation, and a stable descending sort. The production solver must
-// give the same bits, values and vectors.
+// give the same bits, values and vectors. The angle, cosine and sine are the
+// correctly rounded ones, as in production.
 #pragma once
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/correct_rounding.hpp"
 #include "core/records.hpp"
 
 namespace reference {
@@ -47,9 +49,9 @@ inline Eigen jacobi(const korvale::Matrix& a0, std::uint64_t pass_limit) {
         if (std::fabs(diff) < 1e-15) {
             theta = 0.7853981633974483;
         } else {
-            theta = std::atan((a(p, q) + a(p, q)) / diff) * 0.5;
+            theta = korvale::cr_atan((a(p, q) + a(p, q)) / diff) * 0.5;
         }
-        const double c = std::cos(theta), s = std::sin(theta);
+        const double c = korvale::cr_cos(theta), s = korvale::cr_sin(theta);
         korvale::Matrix b = a;
         for (std::size_t k = 0; k < n; ++k) {
             if (k == p || k == q) continue;

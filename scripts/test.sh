@@ -24,7 +24,7 @@ manylinux_tag() {  # tagged manylinux, and auditwheel agrees (it wraps its repor
 run manylinux_tag "$WHEEL"
 run "$ROOT/.venv-build/bin/twine" check --strict "$WHEEL"
 
-TEST_REQS=(pytest hypothesis tqdm "dask[distributed]" matplotlib mypy)
+TEST_REQS=(pytest hypothesis tqdm "dask[distributed]" matplotlib mypy mpmath)
 make_venv "$ROOT/.venv-py312" "$(find_python 3.12)" "numpy==1.26.*" "${TEST_REQS[@]}"
 # PyRigi (a cross-check of korvale_graphs) needs NumPy 2, so it lives in the
 # 3.13 environment only.

@@ -5,16 +5,19 @@
 
 namespace korvale {
 
-namespace {
-
-void erase_at(std::vector<std::size_t>& list, std::size_t i) {
-    list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+PebbleGame::PebbleGame(std::size_t n)
+    : pebbles_(checked_capacity(n, sizeof(std::int32_t)), 2),
+      out_edges_(checked_capacity(n, sizeof(OutEdges))),
+      visited_at_(n, 0) {
+    if (n > 0xFFFFFFFFu) internal_failure("capacity overflow");
 }
 
-}  // namespace
-
-PebbleGame::PebbleGame(std::size_t n)
-    : pebbles_(checked_capacity(n, sizeof(std::int32_t)), 2), out_edges_(n), visited_at_(n, 0) {}
+std::vector<std::vector<std::size_t>> PebbleGame::out_edges() const {
+    std::vector<std::vector<std::size_t>> lists(out_edges_.size());
+    for (std::size_t x = 0; x < out_edges_.size(); ++x)
+        lists[x].assign(out_edges_[x].to, out_edges_[x].to + out_edges_[x].size);
+    return lists;
+}
 
 bool PebbleGame::visit(std::size_t x) noexcept {
     if (visited_at_[x] == generation_) return false;
@@ -36,13 +39,13 @@ bool PebbleGame::find_pebble(std::size_t x, std::vector<PebbleMove>& moves) {
     stack_.push_back({x, 0});
     while (!stack_.empty()) {
         Frame& top = stack_.back();
-        const std::vector<std::size_t>& out = out_edges_[top.node];
-        if (top.next == out.size()) {
+        const OutEdges& out = out_edges_[top.node];
+        if (top.next == out.size) {
             stack_.pop_back();
             if (!stack_.empty()) ++stack_.back().next;
             continue;
         }
-        const std::size_t w = out[top.next];
+        const std::size_t w = out.to[top.next];
         if (!visit(w)) {
             ++top.next;
             continue;
@@ -57,8 +60,8 @@ bool PebbleGame::find_pebble(std::size_t x, std::vector<PebbleMove>& moves) {
         moves.push_back({PebbleMove::Kind::Take, w, 0});
         for (std::size_t k = stack_.size(); k-- > 0;) {
             const std::size_t from = stack_[k].node;
-            const std::size_t to = out_edges_[from][stack_[k].next];
-            erase_at(out_edges_[from], stack_[k].next);
+            const std::size_t to = out_edges_[from].to[stack_[k].next];
+            out_edges_[from].erase_at(stack_[k].next);
             out_edges_[to].push_back(from);
             moves.push_back({PebbleMove::Kind::Reverse, from, to});
         }
@@ -78,10 +81,10 @@ void PebbleGame::undo_moves(const std::vector<PebbleMove>& moves) {
                 --pebbles_[m.a];
                 break;
             case PebbleMove::Kind::Reverse: {
-                std::vector<std::size_t>& list = out_edges_[m.b];
-                for (std::size_t i = 0; i < list.size(); ++i) {
-                    if (list[i] == m.a) {
-                        erase_at(list, i);
+                OutEdges& list = out_edges_[m.b];
+                for (std::size_t i = 0; i < list.size; ++i) {
+                    if (list.to[i] == m.a) {
+                        list.erase_at(i);
                         break;
                     }
                 }

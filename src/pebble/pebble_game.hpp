@@ -43,7 +43,8 @@ public:
     void undo_moves(const std::vector<PebbleMove>& moves);
 
     const std::vector<std::int32_t>& pebbles() const noexcept { return pebbles_; }
-    const std::vector<std::vector<std::size_t>>& out_edges() const noexcept { return out_edges_; }
+    // Every node's out-edges in list order (a copy, for tests and checks).
+    std::vector<std::vector<std::size_t>> out_edges() const;
     // Nodes entered by searches so far: a measure of the work done.
     std::uint64_t visits() const noexcept { return visits_; }
 
@@ -55,8 +56,21 @@ private:
         std::size_t next;  // index of the out-edge being tried
     };
 
+    // A node's out-edges in order. A node covers at most two bars (it owns
+    // two pebbles), so two slots hold the list; erasing keeps the order of
+    // the rest and appending goes to the end, as with a growable list.
+    struct OutEdges {
+        std::uint32_t to[2];
+        std::uint32_t size = 0;
+        void push_back(std::size_t x) noexcept { to[size++] = static_cast<std::uint32_t>(x); }
+        void erase_at(std::size_t i) noexcept {
+            if (i == 0) to[0] = to[1];
+            --size;
+        }
+    };
+
     std::vector<std::int32_t> pebbles_;
-    std::vector<std::vector<std::size_t>> out_edges_;
+    std::vector<OutEdges> out_edges_;
     std::vector<std::uint64_t> visited_at_;  // generation of the last visit
     std::uint64_t generation_ = 1;  // nodes start at 0: unvisited
     std::uint64_t visits_ = 0;

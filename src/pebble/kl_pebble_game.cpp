@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/memory.hpp"
-#include "pebble/stressed_blocks.hpp"
+#include "pebble/tight_blocks.hpp"
 
 namespace korvale {
 
@@ -223,16 +223,21 @@ PercolationResult kl_percolation(std::size_t n, const EdgeList& edges, std::uint
     out.largest_component.assign(m, 0);
     KLPebbleGame game(n, k, l);
     const Incidence incidence(n, edges);  // out.labels marks the accepted edges so far
+    // The components found so far: an edge inside one is rejected at once,
+    // without the search across it that would otherwise fail.
+    TightBlocks components(n, k, l);
     InterruptPoll poll;
     std::int64_t rank = 0;
     std::uint64_t largest = 0;
     for (std::size_t e = 0; e < m; ++e) {
         const std::size_t u = edges[e].i, v = edges[e].j;
         const std::uint64_t before = game.work();
-        if (game.offer_edge(u, v, e)) {
+        if (!components.together(u, v) && game.offer_edge(u, v, e)) {
             out.labels[e] = 1;
             ++rank;
-            largest = std::max<std::uint64_t>(largest, game.tight_closure(u, v, incidence, out.labels).size());
+            const auto& component = game.tight_closure(u, v, incidence, out.labels);
+            largest = std::max<std::uint64_t>(largest, component.size());
+            if (!component.empty()) components.add(component);
         }
         out.rank[e] = rank;
         out.largest_component[e] = static_cast<std::int64_t>(largest);
@@ -255,7 +260,9 @@ KLGameResult kl_pebble_game(std::size_t n, const EdgeList& edges, std::uint32_t 
     InterruptPoll poll;
     std::vector<std::uint64_t> in_set(n, 0);
     std::uint64_t set_stamp = 0;
-    StressedBlocks stressed(n, k, l);
+    // The smallest tight sets of rejected edges: every accepted edge inside
+    // lies in a circuit, so an edge inside one marks nothing new.
+    TightBlocks stressed(n, k, l);
     for (std::size_t e = 0; e < m; ++e) {
         const std::size_t u = edges[e].i, v = edges[e].j;
         const std::uint64_t before = game.work();

@@ -1,11 +1,11 @@
-#include "pebble/stressed_blocks.hpp"
+#include "pebble/tight_blocks.hpp"
 
 namespace korvale {
 
-StressedBlocks::StressedBlocks(std::size_t n, std::uint32_t k, std::uint32_t l)
+TightBlocks::TightBlocks(std::size_t n, std::uint32_t k, std::uint32_t l)
     : block_(n, none), needed_(l > k ? 2 : 1) {}
 
-std::uint32_t StressedBlocks::find(std::uint32_t b) {
+std::uint32_t TightBlocks::find(std::uint32_t b) {
     while (parent_[b] != b) {
         parent_[b] = parent_[parent_[b]];
         b = parent_[b];
@@ -13,11 +13,11 @@ std::uint32_t StressedBlocks::find(std::uint32_t b) {
     return b;
 }
 
-bool StressedBlocks::together(std::size_t u, std::size_t v) {
+bool TightBlocks::together(std::size_t u, std::size_t v) {
     return block_[u] != none && block_[v] != none && find(block_[u]) == find(block_[v]);
 }
 
-void StressedBlocks::add(const std::vector<std::size_t>& nodes) {
+void TightBlocks::add(const std::vector<std::size_t>& nodes) {
     const auto id = static_cast<std::uint32_t>(parent_.size());
     parent_.push_back(id);
     shared_.push_back(0);

@@ -1,13 +1,13 @@
-// Tight sets whose accepted edges are all known to lie in circuits, kept so
-// that a later edge with both endpoints in one of them is rejected without a
-// search: the smallest tight set holding its endpoints lies inside that
-// block, so its circuit marks nothing new.
+// Known tight sets of accepted edges, kept so that a later edge with both
+// endpoints in one of them is rejected without a search: a tight set spans
+// all the edges the count allows, so any further edge inside is dependent.
 //
 // Two tight sets sharing at least two nodes (one when l <= k) are tight
-// together and span no edge between their private parts, so merged blocks
-// stay stressed throughout. A node keeps the last block that took it; a hinge
-// between blocks that were not merged keeps only one of them, which only
-// costs a search later, never a wrong answer.
+// together and span no edge between their private parts, so they merge into
+// one block; merging keeps a property that every set added has (the game's
+// use: every accepted edge inside lies in a circuit). A node keeps the last
+// block that took it; a hinge between blocks that were not merged keeps only
+// one of them, which only costs a search later, never a wrong answer.
 #pragma once
 
 #include <cstddef>
@@ -16,14 +16,14 @@
 
 namespace korvale {
 
-class StressedBlocks {
+class TightBlocks {
 public:
-    StressedBlocks(std::size_t n, std::uint32_t k, std::uint32_t l);
+    TightBlocks(std::size_t n, std::uint32_t k, std::uint32_t l);
 
     // Whether one known block holds both u and v.
     bool together(std::size_t u, std::size_t v);
 
-    // Records the smallest tight set of a rejected edge (its node list).
+    // Records a tight set (its node list).
     void add(const std::vector<std::size_t>& nodes);
 
 private:

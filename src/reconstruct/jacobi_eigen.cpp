@@ -80,10 +80,11 @@ public:
         best_[i] = b;
     }
 
-    // Entry (k, j) of row k, j > k, has just been written.
-    void note_change(std::size_t k, std::size_t j) {
+    // Entry (k, j) of row k, j > k, has just been set to value (passed in
+    // by the rotation, which holds it, instead of read back from a column).
+    void note_change(std::size_t k, std::size_t j, double value) {
         RowBest& b = best_[k];
-        const double m = std::fabs(a_(k, j));
+        const double m = std::fabs(value);
         if (b.stale) {
             if (m > b.value) b.value = m;  // still an upper bound
         } else if (b.value > 0.0 && b.col == j) {
@@ -155,6 +156,12 @@ EigenDecomposition jacobi_eigen(const Matrix& a0, std::uint64_t rotation_limit) 
             a(k, q) = kq;
             a(p, k) = kp;
             a(q, k) = kq;
+            // Rows above q change at columns p and/or q (rows p and q are
+            // rescanned below); row k's best depends on row k alone.
+            if (k < q) {
+                if (k < p) search.note_change(k, p, kp);
+                search.note_change(k, q, kq);
+            }
         }
         const double c2 = c * c, s2 = s * s, t = (s + s) * c;
         a(p, p) = (app * c2 - apq * t) + aqq * s2;
@@ -171,12 +178,6 @@ EigenDecomposition jacobi_eigen(const Matrix& a0, std::uint64_t rotation_limit) 
             vq[k] = c * y + s * x;
         }
 
-        // Rows above q changed at columns p and/or q; rows p and q throughout.
-        for (std::size_t k = 0; k < q; ++k) {
-            if (k == p) continue;
-            if (k < p) search.note_change(k, p);
-            search.note_change(k, q);
-        }
         search.rescan(p);
         search.rescan(q);
         ++out.rotations;

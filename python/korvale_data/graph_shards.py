@@ -16,9 +16,6 @@ import numpy as np
 import _korvale_graphs
 from korvale_data.shards import shard_bytes
 
-# Graphs per native call: short enough that Ctrl-C and progress stay prompt.
-CALL_GRAPHS = 2000
-
 # Every array a shard may hold, in file order.
 FIELDS = (
     "graph_index", "node_ptr", "edge_ptr", "coords", "edges", "independent", "overconstrained", "component",
@@ -47,21 +44,10 @@ def native_request(model: str, parameters: dict) -> dict:
 
 
 def compute_graph_shard(model: str, parameters: dict, seed: int, first: int, count: int) -> dict:
-    request = native_request(model, parameters)
-    parts = [
-        _korvale_graphs.sample_batch(seed=seed, first=start, count=min(CALL_GRAPHS, first + count - start), **request)
-        for start in range(first, first + count, CALL_GRAPHS)
-    ] or [_korvale_graphs.sample_batch(seed=seed, first=first, count=0, **request)]
+    # One native call for the whole shard: it runs without the interpreter
+    # lock and answers Ctrl-C itself, so nothing is gained by splitting it.
     arrays = {"graph_index": np.arange(first, first + count, dtype=np.int64)}
-    for name in parts[0]:
-        if name in ("node_ptr", "edge_ptr"):
-            offsets, total = [np.zeros(1, np.int64)], 0
-            for part in parts:
-                offsets.append(part[name][1:] + total)
-                total += int(part[name][-1])
-            arrays[name] = np.concatenate(offsets)
-        else:
-            arrays[name] = np.concatenate([part[name] for part in parts])
+    arrays |= _korvale_graphs.sample_batch(seed=seed, first=first, count=count, **native_request(model, parameters))
     return arrays
 
 

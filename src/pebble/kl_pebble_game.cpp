@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/memory.hpp"
-#include "pebble/tight_blocks.hpp"
+#include "pebble/rigid_bodies.hpp"
 
 namespace korvale {
 
@@ -142,7 +142,7 @@ bool KLPebbleGame::reaches_free_pebble(std::size_t x) {
 }
 
 const std::vector<std::size_t>& KLPebbleGame::tight_closure(std::size_t u, std::size_t v, const Incidence& incidence,
-                                                            const Labels& accepted) {
+                                                            const Labels& accepted, const RigidBodies* bodies) {
     ++closure_;
     closure_nodes_.clear();
     // l pebbles can always be held on the endpoints of an edge that is
@@ -157,9 +157,48 @@ const std::vector<std::size_t>& KLPebbleGame::tight_closure(std::size_t u, std::
     }
     // Grow the set: a neighbour that cannot reach a free pebble closes a
     // larger tight set with it.
-    for (std::size_t next = 0; next < closure_nodes_.size(); ++next)
-        for (const Incidence::Item& w : incidence.at(closure_nodes_[next]))
-            if (accepted[w.edge]) reaches_free_pebble(w.node);
+    if (bodies != nullptr && body_seen_.size() < bodies->id_bound()) {
+        body_seen_.resize(bodies->id_bound(), 0);
+        body_found_.resize(bodies->id_bound(), 0);
+    }
+    constexpr auto none = static_cast<std::uint32_t>(-1);
+    std::uint32_t largest = none;  // the largest body inside, not searched from
+    const auto inside = [&](std::size_t w) {
+        if (rigid_[w] == closure_) return true;
+        bool whole = false;
+        if (bodies != nullptr)
+            bodies->for_each_body(w, [&](std::uint32_t b) {
+                whole = whole || (body_seen_[b] == closure_ && body_found_[b] >= bodies->needed());
+            });
+        return whole;
+    };
+    const auto count_bodies = [&](std::size_t x) {
+        bodies->for_each_body(x, [&](std::uint32_t b) {
+            if (body_seen_[b] != closure_) {
+                body_seen_[b] = closure_;
+                body_found_[b] = 0;
+            }
+            if (++body_found_[b] != bodies->needed()) return;
+            std::uint32_t scanned = b;
+            if (largest == none || bodies->members(b).size() > bodies->members(largest).size()) std::swap(scanned, largest);
+            if (scanned != none) to_scan_.insert(to_scan_.end(), bodies->members(scanned).begin(), bodies->members(scanned).end());
+        });
+    };
+    to_scan_.clear();
+    std::size_t counted = 0, next = 0, next_scan = 0;
+    for (;;) {
+        if (bodies != nullptr)
+            for (; counted < closure_nodes_.size(); ++counted) count_bodies(closure_nodes_[counted]);
+        std::size_t x;
+        if (next < closure_nodes_.size())
+            x = closure_nodes_[next++];
+        else if (next_scan < to_scan_.size())
+            x = to_scan_[next_scan++];
+        else
+            break;
+        for (const Incidence::Item& w : incidence.at(x))
+            if (accepted[w.edge] && !inside(w.node)) reaches_free_pebble(w.node);
+    }
     if (l_ == 0) keep_part_holding(u, v, incidence, accepted);
     return closure_nodes_;
 }
@@ -184,20 +223,11 @@ void KLPebbleGame::keep_part_holding(std::size_t u, std::size_t v, const Inciden
     reached_.clear();
 }
 
-void KLPebbleGame::forget_edges_within(const std::vector<std::size_t>& nodes,
-                                       const std::vector<std::uint64_t>& in_set, std::uint64_t stamp) {
-    for (std::size_t x : nodes) {
-        Arc* out = arcs_.data() + x * k_;
-        for (std::uint32_t a = 0; a < out_degree(x);) {
-            ++work_;
-            if (in_set[out[a].target] != stamp) {
-                ++a;
-                continue;
-            }
-            out[a] = out[out_degree(x) - 1];
-            ++pebbles_[x];
-        }
-    }
+void KLPebbleGame::insert_basis_edge(std::size_t x, std::size_t t) {
+    if (!gather(x, t, 1)) internal_failure("cannot cover an edge of a body's basis");
+    const std::size_t from = pebbles_[x] > 0 ? x : t;
+    arcs_[from * k_ + out_degree(from)] = {static_cast<std::uint32_t>(from == x ? t : x), basis_edge};
+    --pebbles_[from];
 }
 
 namespace {
@@ -223,9 +253,9 @@ PercolationResult kl_percolation(std::size_t n, const EdgeList& edges, std::uint
     out.largest_component.assign(m, 0);
     KLPebbleGame game(n, k, l);
     const Incidence incidence(n, edges);  // out.labels marks the accepted edges so far
-    // The components found so far: an edge inside one is rejected at once,
-    // without the search across it that would otherwise fail.
-    TightBlocks components(n, k, l);
+    // The components found so far, as bodies: an edge inside one is rejected
+    // at once, and searches cross them in a step or two.
+    RigidBodies components(n, k, l);
     InterruptPoll poll;
     std::int64_t rank = 0;
     std::uint64_t largest = 0;
@@ -235,9 +265,9 @@ PercolationResult kl_percolation(std::size_t n, const EdgeList& edges, std::uint
         if (!components.together(u, v) && game.offer_edge(u, v, e)) {
             out.labels[e] = 1;
             ++rank;
-            const auto& component = game.tight_closure(u, v, incidence, out.labels);
-            largest = std::max<std::uint64_t>(largest, component.size());
-            if (!component.empty()) components.add(component);
+            const auto& component = game.tight_closure(u, v, incidence, out.labels, l > 0 ? &components : nullptr);
+            if (!component.empty())
+                largest = std::max<std::uint64_t>(largest, components.absorb(component, game));
         }
         out.rank[e] = rank;
         out.largest_component[e] = static_cast<std::int64_t>(largest);
@@ -257,12 +287,15 @@ KLGameResult kl_pebble_game(std::size_t n, const EdgeList& edges, std::uint32_t 
     out.max_rank = kn > l ? kn - l : 0;
 
     KLPebbleGame game(n, k, l);
+    const Incidence incidence(n, edges);
     InterruptPoll poll;
     std::vector<std::uint64_t> in_set(n, 0);
     std::uint64_t set_stamp = 0;
-    // The smallest tight sets of rejected edges: every accepted edge inside
-    // lies in a circuit, so an edge inside one marks nothing new.
-    TightBlocks stressed(n, k, l);
+    // The smallest tight sets of rejected edges, as bodies: every accepted
+    // edge inside lies in a circuit, so an edge inside one marks nothing new;
+    // the circuits of later edges through them are found with the body's
+    // star in place of its edges, all of which are marked already.
+    RigidBodies stressed(n, k, l);
     for (std::size_t e = 0; e < m; ++e) {
         const std::size_t u = edges[e].i, v = edges[e].j;
         const std::uint64_t before = game.work();
@@ -281,15 +314,15 @@ KLGameResult kl_pebble_game(std::size_t n, const EdgeList& edges, std::uint32_t 
             for (std::size_t x : tight) {
                 const auto* arcs = game.arcs(x);
                 for (std::uint32_t a = 0; a < game.out_degree(x); ++a)
-                    if (in_set[arcs[a].target] == set_stamp) out.overconstrained[arcs[a].edge] = 1;
+                    if (in_set[arcs[a].target] == set_stamp && arcs[a].edge != KLPebbleGame::basis_edge)
+                        out.overconstrained[arcs[a].edge] = 1;
             }
-            stressed.add(tight);
+            stressed.absorb(tight, game);
         }
         poll(16 + 4 * (game.work() - before));
     }
 
     // Components, numbered by the first edge in each.
-    const Incidence incidence(n, edges);
     constexpr std::int64_t unassigned = -2;
     std::fill(out.components.begin(), out.components.end(), unassigned);
     for (std::size_t e = 0; e < m; ++e) {
@@ -311,7 +344,8 @@ KLGameResult kl_pebble_game(std::size_t n, const EdgeList& edges, std::uint32_t 
         // A component shares at most one node with any other (none for
         // l <= k), so its edges lie in no other tight set: without them the
         // rest decomposes the same, and searches no longer cross it.
-        if (l > 0) game.forget_edges_within(nodes, in_set, set_stamp);
+        if (l > 0)
+            for (std::size_t x : nodes) game.drop_arcs(x, [&](std::uint32_t y) { return in_set[y] == set_stamp; });
         poll(16 + 4 * (game.work() - before) + nodes.size());
     }
     return out;

@@ -62,6 +62,8 @@ struct PercolationResult {
 };
 PercolationResult kl_percolation(std::size_t n, const EdgeList& edges, std::uint32_t k, std::uint32_t l);
 
+class RigidBodies;
+
 class KLPebbleGame {
 public:
     KLPebbleGame(std::size_t n, std::uint32_t k, std::uint32_t l);
@@ -83,16 +85,39 @@ public:
     // The nodes of the largest tight set holding u and v, or nothing when no
     // tight set holds both. Moves pebbles (validly) to find it. The accepted
     // edges are those of `incidence` with accepted[edge] == 1.
+    //
+    // With `bodies` (l >= 1, and every component before the last accepted
+    // edge known as a body) the set grows body by body: a body meeting it in
+    // enough nodes lies inside it whole, and the members of the largest such
+    // body are neither listed nor searched from (every other node of the
+    // component is linked to the new edge without passing through it). The
+    // list then holds the nodes found one by one, which include enough of
+    // every body inside for RigidBodies::absorb to merge them.
     const std::vector<std::size_t>& tight_closure(std::size_t u, std::size_t v, const Incidence& incidence,
-                                                  const Labels& accepted);
+                                                  const Labels& accepted, const RigidBodies* bodies = nullptr);
 
-    // Drops from the orientation every accepted edge with both endpoints in
-    // `nodes` (those with in_set[x] == stamp), giving its pebble back. Used
-    // once a component is known: for l >= 1 the remaining components are
-    // exactly those of the graph without its edges, and its nodes then hold
-    // free pebbles instead of sending every later search across it.
-    void forget_edges_within(const std::vector<std::size_t>& nodes, const std::vector<std::uint64_t>& in_set,
-                             std::uint64_t stamp);
+    // Edges that stand in for a body's accepted edges (see rigid_bodies.hpp)
+    // carry this id instead of an edge of the graph.
+    static constexpr std::uint32_t basis_edge = static_cast<std::uint32_t>(-1);
+
+    // Drops the arcs out of x whose target satisfies `doomed`, giving their
+    // pebbles back to x.
+    template <class F>
+    void drop_arcs(std::size_t x, F&& doomed) {
+        Arc* out = arcs_.data() + x * k_;
+        for (std::uint32_t a = 0; a < out_degree(x);) {
+            ++work_;
+            if (!doomed(out[a].target)) {
+                ++a;
+                continue;
+            }
+            out[a] = out[out_degree(x) - 1];
+            ++pebbles_[x];
+        }
+    }
+    // Adds an edge known to keep the accepted set independent, covering it
+    // with a pebble brought to x or t.
+    void insert_basis_edge(std::size_t x, std::size_t t);
 
     std::uint64_t work() const noexcept { return work_; }
 
@@ -129,6 +154,11 @@ private:
     std::vector<Frame> stack_;
     std::vector<std::size_t> reached_;
     std::vector<std::size_t> closure_nodes_;
+    // Body-by-body growth: per body, the closure stamp and the count of its
+    // members found; nodes whose edges are still to be followed.
+    std::vector<std::uint64_t> body_seen_;
+    std::vector<std::uint32_t> body_found_;
+    std::vector<std::size_t> to_scan_;
     std::uint64_t work_ = 0;
 };
 

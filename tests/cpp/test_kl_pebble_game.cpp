@@ -181,6 +181,75 @@ TEST(KLPebbleGame, PercolationCurveEqualsTheGameOnEveryPrefix) {
     }
 }
 
+// Graphs large enough for many rigid bodies to form, merge and hinge on one
+// another: labels against the complete-graph game in the plane, overconstrained
+// edges by their definition, and components against the span (an edge has a
+// component exactly when a parallel copy would be spanned; for l <= k a node
+// shares it when it is spanned with one end, in the plane with both ends).
+TEST(KLPebbleGame, BodiesKeepEveryAnswerOnMediumGraphs) {
+    std::mt19937_64 rng(41);
+    const std::pair<std::uint32_t, std::uint32_t> counts[] = {{2, 3}, {2, 3}, {2, 2}, {6, 6}, {1, 1}, {2, 3}};
+    for (int round = 0; round < 60; ++round) {
+        const auto [k, l] = counts[round % 6];
+        const std::size_t n = 12 + rng() % 30;
+        const std::size_t m = (k * n) / 2 + rng() % (k * n);
+        EdgeList edges;
+        for (std::size_t e = 0; e < m; ++e) {
+            const std::size_t a = rng() % n;
+            std::size_t b = rng() % (n - 1);
+            if (b >= a) ++b;
+            edges.push_back({a, b});
+        }
+        const KLGameResult got = kl_pebble_game(n, edges, k, l);
+        const auto labels_of = [&](const EdgeList& list) { return kl_pebble_game(n, list, k, l).labels; };
+        if (k == 2 && l == 3) {
+            ASSERT_EQ(got.labels, run_pebble_game(n, edges).labels) << "round " << round;
+        }
+
+        for (std::size_t e = 0; e < m; ++e) {
+            EdgeList without = edges;
+            without.erase(without.begin() + static_cast<std::ptrdiff_t>(e));
+            const Labels rest = labels_of(without);
+            const auto rank = static_cast<std::uint64_t>(std::count(rest.begin(), rest.end(), 1));
+            ASSERT_EQ(got.overconstrained[e], rank == got.rank ? 1 : 0) << "round " << round << " edge " << e;
+        }
+
+        EdgeList basis;
+        for (std::size_t e = 0; e < m; ++e)
+            if (got.labels[e]) basis.push_back(edges[e]);
+        std::vector<std::vector<bool>> spanned(n, std::vector<bool>(n, false));
+        for (std::size_t x = 0; x < n; ++x)
+            for (std::size_t y = x + 1; y < n; ++y) {
+                EdgeList probe = basis;
+                probe.push_back({x, y});
+                spanned[x][y] = spanned[y][x] = labels_of(probe).back() == 0;
+            }
+        std::map<std::int64_t, std::vector<bool>> nodes_of;
+        for (std::size_t e = 0; e < m; ++e) {
+            if (got.components[e] < 0) continue;
+            auto& nodes = nodes_of.try_emplace(got.components[e], n, false).first->second;
+            nodes[edges[e].i] = nodes[edges[e].j] = true;
+        }
+        for (std::size_t e = 0; e < m; ++e) {
+            const std::size_t u = edges[e].i, v = edges[e].j;
+            ASSERT_EQ(got.components[e] >= 0, spanned[u][v]) << "round " << round << " edge " << e;
+            if (got.components[e] < 0) continue;
+            for (std::size_t x = 0; x < n; ++x) {
+                const bool in = x == u || x == v || (spanned[u][x] && (l <= k || spanned[v][x]));
+                ASSERT_EQ(nodes_of[got.components[e]][x], in) << "round " << round << " edge " << e << " node " << x;
+            }
+        }
+
+        const PercolationResult curve = kl_percolation(n, edges, k, l);
+        ASSERT_EQ(curve.labels, got.labels);
+        for (std::size_t e = 0; e < m; e += 7) {
+            const EdgeList prefix(edges.begin(), edges.begin() + static_cast<std::ptrdiff_t>(e + 1));
+            ASSERT_EQ(curve.largest_component[e], static_cast<std::int64_t>(kl_pebble_game(n, prefix, k, l).largest_component))
+                << "round " << round << " edge " << e;
+        }
+    }
+}
+
 TEST(KLPebbleGame, CountsOutsideTheMatroidRangeAreRefused) {
     EXPECT_THROW(check_sparsity_counts(0, 0), InputError);
     EXPECT_THROW(check_sparsity_counts(3, 6), InputError);

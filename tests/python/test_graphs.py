@@ -2,6 +2,7 @@
 count with numeric rank, the models' promises and determinism, the
 percolation curve, and Ctrl-C."""
 
+import functools
 import os
 import signal
 import threading
@@ -134,17 +135,19 @@ def test_percolation_curve_ends_where_the_game_ends():
     assert np.all(np.diff(curve["rank"]) >= 0) and np.all(np.diff(curve["largest_component"]) >= 0)
 
 
-LONG_GRAPH_CALLS = {  # each runs for seconds when left alone
-    "pebble_game": lambda: kg.pebble_game(100_000, kg.erdos_renyi(100_000, 4.0, 1)),
-    "percolation": lambda: kg.percolation(256 * 256, kg.triangular_lattice(256, 1.0, 1)[1]),
-    "generic_rank": lambda: kg.generic_rank(3000, kg.erdos_renyi(3000, 6.0, 1), 3),
-    "label_edges": lambda: kg.label_edges(np.random.default_rng(1).random((2000, 2)), kg.erdos_renyi(2000, 4.0, 1)),
+LONG_GRAPH_CALLS = {  # inputs built up front; each call runs for seconds when left alone
+    "pebble_game": lambda: functools.partial(kg.pebble_game, 10**6, kg.erdos_renyi(10**6, 3.6, 1)),
+    "percolation": lambda: functools.partial(kg.percolation, 512 * 512, kg.triangular_lattice(512, 1.0, 1)[1]),
+    "generic_rank": lambda: functools.partial(kg.generic_rank, 3000, kg.erdos_renyi(3000, 6.0, 1), 3),
+    "label_edges": lambda: functools.partial(
+        kg.label_edges, np.random.default_rng(1).random((2000, 2)), kg.erdos_renyi(2000, 4.0, 1)
+    ),
 }
 
 
 @pytest.mark.parametrize("name", list(LONG_GRAPH_CALLS))
 def test_sigint_stops_a_long_call(name):
-    call = LONG_GRAPH_CALLS[name]
+    call = LONG_GRAPH_CALLS[name]()
     sent = []
 
     def fire():

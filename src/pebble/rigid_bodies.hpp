@@ -1,0 +1,102 @@
+// Known tight sets of the game's accepted edges, kept as bodies: an edge
+// with both endpoints in one body is dependent (a tight set spans every
+// edge the count allows) and is rejected without a search.
+//
+// Bodies are merged exactly: a tight set sharing at least two nodes with a
+// body (one when l <= k) is tight together with it, so after each absorb
+// two bodies share at most one node (none when l <= k). A node may belong
+// to several bodies (a hinge); each node keeps the list of its bodies.
+//
+// Contraction. Inside a tight set any basis of its edges spans the same
+// edges, and replacing one basis by another leaves the span of all accepted
+// edges, hence every later verdict, unchanged; the tight sets holding two
+// nodes of it keep their node sets, so components do not change either. A
+// body's accepted edges are therefore swapped for a star: a core edge
+// bundle between its root and second node and, from every other member,
+// min(k, 2k - l) edges to the root and the rest to the second node. Searches
+// then cross a body in one or two steps instead of wandering through it.
+// The star is (k, l)-sparse when 2l <= 3k; other counts keep bodies as plain
+// node sets. Merging keeps the largest body's star and re-attaches the other
+// members, so a node is re-attached O(log n) times over a whole run.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+
+namespace korvale {
+
+class KLPebbleGame;
+
+class RigidBodies {
+public:
+    RigidBodies(std::size_t n, std::uint32_t k, std::uint32_t l);
+
+    // Whether the star replacement applies to these counts.
+    static bool contracts(std::uint32_t k, std::uint32_t l) noexcept { return l >= 1 && 2 * l <= 3 * k; }
+
+    // Whether one body holds both u and v.
+    bool together(std::size_t u, std::size_t v) const;
+
+    // Calls f(b) for every body b holding x.
+    template <class F>
+    void for_each_body(std::size_t x, F&& f) const {
+        if (primary_[x] == none) return;
+        f(primary_[x]);
+        if (const auto it = extra_.find(static_cast<std::uint32_t>(x)); it != extra_.end())
+            for (std::uint32_t b : it->second) f(b);
+    }
+    // Body ids are below id_bound(); a merged-away id has no members.
+    std::size_t id_bound() const noexcept { return bodies_.size(); }
+    const std::vector<std::uint32_t>& members(std::uint32_t b) const noexcept { return bodies_[b].members; }
+    // Shared nodes that make two tight sets tight together.
+    std::uint32_t needed() const noexcept { return needed_; }
+
+    // Adds `tight`, a tight set of the game's current edges, merging every
+    // body that shares enough nodes with it, and (when the counts allow)
+    // replaces the game's edges inside the result by its star. Returns the
+    // node count of the body now holding the set.
+    std::size_t absorb(const std::vector<std::size_t>& tight, KLPebbleGame& game);
+
+private:
+    static constexpr std::uint32_t none = static_cast<std::uint32_t>(-1);
+    struct Body {
+        std::vector<std::uint32_t> members;
+        std::uint32_t root = none;
+        std::uint32_t second = none;
+    };
+
+    bool in_body(std::size_t x, std::uint32_t b) const;
+    bool in_set(std::size_t x) const { return mark_[x] == stamp_ || (keeper_ != none && in_body(x, keeper_)); }
+    // The node b shares with the keeper, when it is not already counted.
+    bool meets_keeper_uncounted(std::uint32_t b) const;
+    void add(std::size_t x);
+    void touch(std::uint32_t b);
+    void merge(std::uint32_t b);
+    void recount_against_keeper();
+    void relink(std::size_t x, std::uint32_t body);
+    void replace_edges(KLPebbleGame& game, std::uint32_t body);
+
+    std::uint32_t k_, l_;
+    std::uint32_t needed_;
+    bool contract_;
+    std::vector<Body> bodies_;
+    std::vector<std::uint32_t> primary_;  // per node, its first body
+    std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> extra_;  // hinges: their other bodies
+
+    // Scratch of one absorb, valid while a body's or node's stamp is current.
+    std::uint64_t stamp_ = 0;
+    std::vector<std::uint64_t> mark_;        // node taken explicitly into the set
+    std::vector<std::uint64_t> fresh_mark_;  // node new to the resulting body
+    std::vector<std::uint64_t> body_stamp_;  // body touched this round
+    std::vector<std::uint32_t> count_;       // its explicit nodes in the set
+    std::vector<std::uint8_t> hinge_;        // 1 when it meets the keeper at a node not counted
+    std::vector<std::uint8_t> merged_;
+    std::uint32_t keeper_ = none;  // the largest merged body, whose members stay implicit
+    std::vector<std::size_t> pending_, explicit_, keeper_side_, fresh_;
+    std::vector<std::uint32_t> touched_, merged_list_;
+};
+
+}  // namespace korvale

@@ -112,6 +112,9 @@ std::size_t RigidBodies::absorb(const std::vector<std::size_t>& tight, KLPebbleG
     for (std::size_t x : keeper_side_) fresh_mark_[x] = 0;
     for (std::size_t x : fresh_) fresh_mark_[x] = stamp_;
 
+    // Two nodes alone are a bundle of parallel edges: too small to be worth
+    // a body (every node of a sparse graph would hinge several).
+    if (keeper_ == none && fresh_.size() <= 2) return fresh_.size();
     std::uint32_t body = keeper_;
     if (body == none) {
         body = static_cast<std::uint32_t>(bodies_.size());

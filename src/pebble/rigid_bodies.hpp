@@ -57,7 +57,8 @@ public:
     // Adds `tight`, a tight set of the game's current edges, merging every
     // body that shares enough nodes with it, and (when the counts allow)
     // replaces the game's edges inside the result by its star. Returns the
-    // node count of the body now holding the set.
+    // node count of the body now holding the set (a set of two nodes that
+    // meets no body is left alone).
     std::size_t absorb(const std::vector<std::size_t>& tight, KLPebbleGame& game);
 
 private:

@@ -30,6 +30,8 @@ RankTracker::RankTracker(std::size_t ncols, double tol, Layout layout) : ncols_(
     const bool narrow = layout == Layout::automatic && ncols < dense_below;
     if (!(tol >= 0.0) || narrow || layout == Layout::dense) {
         dense_ = true;
+        work_.assign(ncols, 0.0);
+        dense_basis_.reserve(ncols * std::min<std::size_t>(ncols, 64));
         return;
     }
     slot_of_.assign(ncols, none);
@@ -40,21 +42,23 @@ RankTracker::RankTracker(std::size_t ncols, double tol, Layout layout) : ncols_(
 
 bool RankTracker::add_row(std::vector<double> row) {
     if (row.size() != ncols_) wrong_width(row.size(), ncols_);
-    if (dense_) return process_dense(std::move(row), 0);
-    entries_.clear();
-    for (std::size_t k = 0; k < ncols_; ++k)
-        if (row[k] != 0.0 || row[k] != row[k]) entries_.push_back({k, row[k]});
-    if (!load(entries_)) return process_dense(std::move(row), 0);
-    return process();
+    if (!dense_) {
+        entries_.clear();
+        for (std::size_t k = 0; k < ncols_; ++k)
+            if (row[k] != 0.0 || row[k] != row[k]) entries_.push_back({k, row[k]});
+        if (load(entries_)) return process();
+    }
+    std::copy(row.begin(), row.end(), work_.begin());
+    return process_dense(0);
 }
 
 bool RankTracker::add_row(std::span<const RowEntry> entries) {
     for (const RowEntry& e : entries)
         if (e.col >= ncols_) index_out_of_bounds(ncols_, e.col);
     if (dense_ || !load(entries)) {
-        std::vector<double> row(ncols_, 0.0);
-        for (const RowEntry& e : entries) row[e.col] = e.value;
-        return process_dense(std::move(row), 0);
+        std::fill(work_.begin(), work_.end(), 0.0);
+        for (const RowEntry& e : entries) work_[e.col] = e.value;
+        return process_dense(0);
     }
     return process();
 }
@@ -111,7 +115,8 @@ bool RankTracker::process() {
         if (b == nullptr) {
             std::vector<double> row = dense_work();
             go_dense();
-            return process_dense(std::move(row), r);
+            std::copy(row.begin(), row.end(), work_.begin());
+            return process_dense(r);
         }
         subtract_scaled(live_.data(), b, f, col_of_slot_.size());
         if (slot_of_[p] == none && owner_of_[p] == r) dead_[p] = dead_[p] - pivot_value_[r] * f;
@@ -271,7 +276,10 @@ std::vector<double> RankTracker::dense_work() const {
 
 std::vector<std::vector<double>> RankTracker::rows() {
     flush();
-    return dense_ ? dense_rows_ : stored_rows();
+    if (!dense_) return stored_rows();
+    std::vector<std::vector<double>> out;
+    for (std::size_t r = 0; r < pivots_.size(); ++r) out.emplace_back(dense_row(r), dense_row(r) + ncols_);
+    return out;
 }
 
 std::vector<std::vector<double>> RankTracker::stored_rows() const {
@@ -286,10 +294,13 @@ std::vector<std::vector<double>> RankTracker::stored_rows() const {
 // each pending row still as accepted when its turn comes.
 void RankTracker::go_dense() {
     if (dense_) return;
-    dense_rows_ = stored_rows();
-    for (std::size_t t : pending_) back_substitute_dense(dense_rows_[t], pivots_[t], 0, t);
+    const std::vector<std::vector<double>> stored = stored_rows();
+    dense_basis_.resize(stored.size() * ncols_);
+    for (std::size_t r = 0; r < stored.size(); ++r) std::copy(stored[r].begin(), stored[r].end(), dense_row(r));
+    for (std::size_t t : pending_) back_substitute_rows(dense_basis_.data(), dense_row(t), pivots_[t], 0, t, ncols_, tol_);
     pending_ = {};
     dense_ = true;
+    work_.assign(ncols_, 0.0);
     basis_ = {};
     col_of_slot_ = {};
     slot_of_ = {};
@@ -301,30 +312,19 @@ void RankTracker::go_dense() {
     irregular_ = {};
 }
 
-// The plain algorithm, from elimination row first_eliminated on.
-bool RankTracker::process_dense(std::vector<double> row, std::size_t first_eliminated) {
-    double* x = row.data();
-    for (std::size_t r = first_eliminated; r < pivots_.size(); ++r) {
-        const double f = x[pivots_[r]];
-        if (nonzero(f)) subtract_scaled(x, dense_rows_[r].data(), f, ncols_);
-    }
-    PivotChoice pivot;
-    for (std::size_t k = 0; k < ncols_; ++k) pivot.offer(k, x[k], tol_);
-    if (pivot.col == PivotChoice::none) return false;
-    const std::size_t c = pivot.col;
-    divide_all(x, pivot.value, ncols_);
-    back_substitute_dense(row, c, 0, dense_rows_.size());
+// The plain algorithm on the row in work_, from elimination row
+// first_eliminated on.
+bool RankTracker::process_dense(std::size_t first_eliminated) {
+    double* x = work_.data();
+    const std::size_t rank = pivots_.size();
+    eliminate_rows(x, dense_basis_.data(), pivots_.data(), first_eliminated, rank, ncols_, tol_);
+    const std::size_t c = choose_pivot(x, ncols_, tol_);
+    if (c == ncols_) return false;
+    divide_all(x, x[c], ncols_);
+    back_substitute_rows(dense_basis_.data(), x, c, 0, rank, ncols_, tol_);
     pivots_.push_back(c);
-    dense_rows_.push_back(std::move(row));
+    dense_basis_.insert(dense_basis_.end(), x, x + ncols_);
     return true;
-}
-
-void RankTracker::back_substitute_dense(const std::vector<double>& row, std::size_t c, std::size_t first,
-                                        std::size_t end) {
-    for (std::size_t r = first; r < end; ++r) {
-        const double g = dense_rows_[r][c];
-        if (nonzero(g)) subtract_scaled(dense_rows_[r].data(), row.data(), g, ncols_);
-    }
 }
 
 }  // namespace korvale

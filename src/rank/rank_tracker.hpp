@@ -119,8 +119,8 @@ private:
     // Dense layout, and the switch to it.
     void go_dense();
     std::vector<double> dense_work() const;
-    bool process_dense(std::vector<double> row, std::size_t first_eliminated);
-    void back_substitute_dense(const std::vector<double>& row, std::size_t c, std::size_t first, std::size_t end);
+    bool process_dense(std::size_t first_eliminated);
+    double* dense_row(std::size_t r) noexcept { return dense_basis_.data() + r * ncols_; }
 
     std::size_t ncols_;
     double tol_;
@@ -154,8 +154,10 @@ private:
     std::vector<std::size_t> flush_start_;
     std::vector<double> scratch_;
 
-    // Dense layout.
-    std::vector<std::vector<double>> dense_rows_;
+    // Dense layout: the basis rows one after another, and the row being
+    // tested.
+    std::vector<double> dense_basis_;
+    std::vector<double> work_;
 };
 
 }  // namespace korvale

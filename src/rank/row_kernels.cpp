@@ -1,5 +1,9 @@
 #include "rank/row_kernels.hpp"
 
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
@@ -15,6 +19,49 @@ __attribute__((target_clones("avx2", "default"))) void subtract_scaled(double* _
 __attribute__((target_clones("avx2", "default"))) void divide_all(double* values, double divisor,
                                                                  std::size_t count) {
     for (std::size_t k = 0; k < count; ++k) values[k] = values[k] / divisor;
+}
+
+__attribute__((target_clones("avx2", "default"))) void eliminate_rows(double* __restrict x,
+                                                                     const double* __restrict basis,
+                                                                     const std::size_t* pivots, std::size_t first,
+                                                                     std::size_t rank, std::size_t count, double tol) {
+    for (std::size_t r = first; r < rank; ++r) {
+        const double f = x[pivots[r]];
+        if (!(std::fabs(f) > tol)) continue;
+        const double* b = basis + r * count;
+        for (std::size_t k = 0; k < count; ++k) x[k] = x[k] - b[k] * f;
+    }
+}
+
+__attribute__((target_clones("avx2", "default"))) void back_substitute_rows(double* basis, const double* source,
+                                                                           std::size_t c, std::size_t first,
+                                                                           std::size_t end, std::size_t count,
+                                                                           double tol) {
+    for (std::size_t r = first; r < end; ++r) {
+        double* __restrict t = basis + r * count;
+        const double g = t[c];
+        if (!(std::fabs(g) > tol)) continue;
+        const double* __restrict s = source;
+        for (std::size_t k = 0; k < count; ++k) t[k] = t[k] - s[k] * g;
+    }
+}
+
+__attribute__((target_clones("avx2", "default"))) std::size_t choose_pivot(const double* x, std::size_t count,
+                                                                           double tol) {
+    // The bits of a magnitude order like its value (it is >= 0 and not
+    // NaN), and integer maxima vectorise where double ones do not; 0 marks
+    // the entries that do not count, the others are shifted up by one.
+    std::int64_t best = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        const double a = std::fabs(x[k]);
+        const std::int64_t counted = a > tol ? std::bit_cast<std::int64_t>(a) + 1 : 0;
+        best = counted > best ? counted : best;
+    }
+    if (best == 0) return count;
+    const double largest = std::bit_cast<double>(best - 1);
+    std::size_t k = 0;
+    while (!(std::fabs(x[k]) == largest && std::fabs(x[k]) > tol)) ++k;
+    return k;
 }
 
 namespace {

@@ -17,6 +17,26 @@ void subtract_scaled(double* __restrict target, const double* __restrict source,
 void subtract_many(double* __restrict target, const double* const* sources, const double* factors,
                    std::size_t updates, std::size_t count);
 
+// The plain elimination of x (count entries) against the basis rows first..
+// rank-1, stored one after another with `count` entries each: for each row
+// in order, when x's entry at the row's pivot column counts as non-zero
+// (|f| > tol), x -= row * f. One dispatch per call instead of one per row.
+void eliminate_rows(double* __restrict x, const double* __restrict basis, const std::size_t* pivots,
+                    std::size_t first, std::size_t rank, std::size_t count, double tol);
+
+// Back-substitution of a new basis row with pivot column c into the basis
+// rows first..end-1: each row whose entry at c counts as non-zero (|g| >
+// tol) gets row -= source * g. source may be one of the basis rows outside
+// that range.
+void back_substitute_rows(double* basis, const double* source, std::size_t c, std::size_t first, std::size_t end,
+                          std::size_t count, double tol);
+
+// The pivot of a dense row, as PivotChoice picks it offering columns in
+// order: among the entries with |x| > tol (NaN never counts), the first of
+// largest magnitude; count when none counts. Two vectorisable passes (the
+// largest magnitude, then its first column) instead of a branch per entry.
+std::size_t choose_pivot(const double* x, std::size_t count, double tol);
+
 // values[k] /= divisor for k < count (a true division, not a product with
 // the reciprocal).
 void divide_all(double* values, double divisor, std::size_t count);

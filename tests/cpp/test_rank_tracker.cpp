@@ -4,9 +4,11 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 
 #include "core/failure.hpp"
 #include "rank/rank_tracker.hpp"
+#include "rank/row_kernels.hpp"
 
 using korvale::RankTracker;
 using Row = std::vector<double>;
@@ -104,4 +106,27 @@ TEST(RankTracker, WrongWidthIsAnInternalFailure) {
         EXPECT_STREQ(e.what(), "Row length 5 does not match ncols 6");
     }
     EXPECT_EQ(t.rank(), 0u);
+}
+
+// The vectorised pivot scan of dense rows picks what PivotChoice picks when
+// offered the columns in order, on rows full of ties, zeros of both signs,
+// infinities, NaN and values at the tolerance, for tolerances of every kind.
+TEST(RankTracker, VectorisedPivotEqualsThePivotChoice) {
+    const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
+    const double pool[] = {0.0, -0.0, 1e-9, -1e-9, 2e-9, 0.5, -0.5, 1.0, -1.0, 3.0, -3.0, 1e300, -1e300, inf, -inf, nan};
+    const double tols[] = {1e-9, 0.0, -1.0, 0.5, 3.0, inf, nan};
+    std::mt19937_64 rng(7);
+    int with_pivot = 0;
+    for (int round = 0; round < 20000; ++round) {
+        const std::size_t count = 1 + rng() % 45;
+        std::vector<double> x(count);
+        for (double& v : x) v = pool[rng() % std::size(pool)];
+        const double tol = tols[round % std::size(tols)];
+        korvale::PivotChoice want;
+        for (std::size_t k = 0; k < count; ++k) want.offer(k, x[k], tol);
+        const std::size_t got = korvale::choose_pivot(x.data(), count, tol);
+        ASSERT_EQ(got, want.col == korvale::PivotChoice::none ? count : want.col) << "round " << round;
+        with_pivot += got != count;
+    }
+    EXPECT_GT(with_pivot, 10000);
 }

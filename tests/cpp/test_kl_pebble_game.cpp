@@ -52,6 +52,18 @@ struct Brute {
     }
 };
 
+// m edges between random distinct endpoints (parallel edges allowed).
+EdgeList random_multigraph(std::mt19937_64& rng, std::size_t n, std::size_t m) {
+    EdgeList edges;
+    for (std::size_t e = 0; e < m; ++e) {
+        const std::size_t a = rng() % n;
+        std::size_t b = rng() % (n - 1);
+        if (b >= a) ++b;
+        edges.push_back({a, b});
+    }
+    return edges;
+}
+
 std::string describe(const EdgeList& edges, const KLGameResult& got) {
     std::string text;
     for (std::size_t e = 0; e < edges.size(); ++e)
@@ -70,13 +82,7 @@ TEST(KLPebbleGame, AgreesWithExhaustiveSearchOnSmallMultigraphs) {
         const auto [k, l] = counts[round % 8];
         const std::size_t n = 2 + rng() % 6;
         const std::size_t m = rng() % 12;
-        EdgeList edges;
-        for (std::size_t e = 0; e < m; ++e) {
-            const std::size_t a = rng() % n;
-            std::size_t b = rng() % (n - 1);
-            if (b >= a) ++b;
-            edges.push_back({a, b});
-        }
+        const EdgeList edges = random_multigraph(rng, n, m);
         const Brute brute{n, edges, k, l};
         const std::uint32_t all = m == 32 ? ~0u : (1u << m) - 1;
         const std::uint32_t basis = brute.greedy(all);
@@ -142,13 +148,7 @@ TEST(KLPebbleGame, PlaneCountMatchesThePebbleGameOnRandomSparseGraphs) {
     std::mt19937_64 rng(23);
     for (int round = 0; round < 40; ++round) {
         const std::size_t n = 50 + rng() % 400;
-        EdgeList edges;
-        for (std::size_t e = 0; e < 2 * n; ++e) {
-            const std::size_t a = rng() % n;
-            std::size_t b = rng() % (n - 1);
-            if (b >= a) ++b;
-            edges.push_back({a, b});
-        }
+        const EdgeList edges = random_multigraph(rng, n, 2 * n);
         const KLGameResult got = kl_pebble_game(n, edges, 2, 3);
         ASSERT_EQ(got.labels, run_pebble_game(n, edges).labels) << "round " << round;
         // Every edge of the plane count lies in exactly one rigid cluster.
@@ -162,13 +162,7 @@ TEST(KLPebbleGame, PercolationCurveEqualsTheGameOnEveryPrefix) {
     for (int round = 0; round < 300; ++round) {
         const auto [k, l] = counts[round % 5];
         const std::size_t n = 3 + rng() % 12;
-        EdgeList edges;
-        for (std::size_t e = 0; e < 3 * n; ++e) {
-            const std::size_t a = rng() % n;
-            std::size_t b = rng() % (n - 1);
-            if (b >= a) ++b;
-            edges.push_back({a, b});
-        }
+        const EdgeList edges = random_multigraph(rng, n, 3 * n);
         const PercolationResult curve = kl_percolation(n, edges, k, l);
         for (std::size_t e = 0; e < edges.size(); ++e) {
             const EdgeList prefix(edges.begin(), edges.begin() + static_cast<std::ptrdiff_t>(e + 1));
@@ -193,13 +187,7 @@ TEST(KLPebbleGame, BodiesKeepEveryAnswerOnMediumGraphs) {
         const auto [k, l] = counts[round % 6];
         const std::size_t n = 12 + rng() % 30;
         const std::size_t m = (k * n) / 2 + rng() % (k * n);
-        EdgeList edges;
-        for (std::size_t e = 0; e < m; ++e) {
-            const std::size_t a = rng() % n;
-            std::size_t b = rng() % (n - 1);
-            if (b >= a) ++b;
-            edges.push_back({a, b});
-        }
+        const EdgeList edges = random_multigraph(rng, n, m);
         const KLGameResult got = kl_pebble_game(n, edges, k, l);
         const auto labels_of = [&](const EdgeList& list) { return kl_pebble_game(n, list, k, l).labels; };
         if (k == 2 && l == 3) {

@@ -39,7 +39,7 @@ ReconstructionResult classical_mds(const DistanceMatrix& dist, std::uint64_t d, 
     if (d != 2 && d != 3) internal_failure("Only d=2 and d=3 are supported");
     if (n <= d) internal_failure("Need at least d+1 nodes to reconstruct in d dimensions");
 
-    const EigenDecomposition eigen = jacobi_eigen(double_center(dist));
+    const EigenDecomposition eigen = jacobi_eigen(double_center(dist), 0, d);
     ReconstructionResult out;
     out.coords = CoordinateMatrix(n, d);
     for (std::size_t k = 0; k < d; ++k) {

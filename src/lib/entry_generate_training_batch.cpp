@@ -29,8 +29,9 @@ PyObject* generate_training_batch_entry(PyObject*, PyObject* args, PyObject* kwa
             batch = generate_batch(n_graphs, n_nodes, d, seed);
         }
         Ref list = new_list();
+        const ResultKeys keys;
         for (SimulationResult& record : batch) {
-            Ref dict = result_to_dict(record.n_nodes, record.d, record.accepted_edges, std::move(record.labels),
+            Ref dict = result_to_dict(keys, record.n_nodes, record.d, record.accepted_edges, std::move(record.labels),
                                       std::move(record.distance_matrix), record.final_rank, record.max_rank);
             record = SimulationResult{};
             list_append(list.get(), dict.get());

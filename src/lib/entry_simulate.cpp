@@ -34,8 +34,8 @@ PyObject* simulate_entry(PyObject*, PyObject* args, PyObject* kwargs) {
             ReleasedLock unlocked;
             result = label_edges(nodes, edges, max_rank, tol);
         }
-        return result_to_dict(n, d, result.accepted, std::move(result.labels), std::move(distances), result.rank,
-                              max_rank)
+        return result_to_dict(ResultKeys(), n, d, result.accepted, std::move(result.labels), std::move(distances),
+                              result.rank, max_rank)
             .release();
     });
 }

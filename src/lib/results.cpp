@@ -148,9 +148,14 @@ Ref new_dict() { return Ref::steal(created(PyDict_New())); }
 
 Ref new_list() { return Ref::steal(created(PyList_New(0))); }
 
-void dict_set(PyObject* dict, const char* key, Ref value) {
-    Ref name = Ref::steal(created(PyUnicode_FromStringAndSize(key, static_cast<Py_ssize_t>(std::strlen(key)))));
-    if (PyDict_SetItem(dict, name.get(), value.get()) != 0) throw PyError::take();
+Ref text(const char* utf8) {
+    return Ref::steal(created(PyUnicode_FromStringAndSize(utf8, static_cast<Py_ssize_t>(std::strlen(utf8)))));
+}
+
+void dict_set(PyObject* dict, const char* key, Ref value) { dict_set(dict, text(key).get(), std::move(value)); }
+
+void dict_set(PyObject* dict, PyObject* key, Ref value) {
+    if (PyDict_SetItem(dict, key, value.get()) != 0) throw PyError::take();
 }
 
 void list_append(PyObject* list, PyObject* item) {

@@ -25,6 +25,9 @@ Ref new_dict();
 Ref new_list();
 // Inserts value under a new str key; a failed insertion is the caller's error.
 void dict_set(PyObject* dict, const char* key, Ref value);
+void dict_set(PyObject* dict, PyObject* key, Ref value);
+// A new str from UTF-8 text.
+Ref text(const char* utf8);
 void list_append(PyObject* list, PyObject* item);
 
 }  // namespace korvale::py

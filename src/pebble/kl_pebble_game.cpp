@@ -179,9 +179,13 @@ const std::vector<std::size_t>& KLPebbleGame::tight_closure(std::size_t u, std::
                 body_found_[b] = 0;
             }
             if (++body_found_[b] != bodies->needed()) return;
+            // The body lies inside whole; all but the largest get searched from.
             std::uint32_t scanned = b;
-            if (largest == none || bodies->members(b).size() > bodies->members(largest).size()) std::swap(scanned, largest);
-            if (scanned != none) to_scan_.insert(to_scan_.end(), bodies->members(scanned).begin(), bodies->members(scanned).end());
+            if (largest == none || bodies->members(b).size() > bodies->members(largest).size())
+                std::swap(scanned, largest);
+            if (scanned == none) return;
+            const auto& members = bodies->members(scanned);
+            to_scan_.insert(to_scan_.end(), members.begin(), members.end());
         });
     };
     to_scan_.clear();

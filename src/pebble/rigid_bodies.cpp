@@ -7,8 +7,8 @@
 namespace korvale {
 
 RigidBodies::RigidBodies(std::size_t n, std::uint32_t k, std::uint32_t l)
-    : k_(k), l_(l), needed_(l > k ? 2 : 1), contract_(contracts(k, l)), primary_(n, none), mark_(n, 0),
-      fresh_mark_(n, 0) {}
+    : k_(k), l_(l), needed_(l > k ? 2 : 1), contract_(contracts(k, l)), primary_(n, none), hinge_node_(n, 0),
+      mark_(n, 0), fresh_mark_(n, 0) {}
 
 bool RigidBodies::in_body(std::size_t x, std::uint32_t b) const {
     bool found = false;
@@ -169,6 +169,7 @@ void RigidBodies::relink(std::size_t x, std::uint32_t body) {
     });
     primary_[x] = body;
     const auto key = static_cast<std::uint32_t>(x);
+    hinge_node_[x] = !others.empty();
     if (others.empty())
         extra_.erase(key);
     else

@@ -45,8 +45,8 @@ public:
     void for_each_body(std::size_t x, F&& f) const {
         if (primary_[x] == none) return;
         f(primary_[x]);
-        if (const auto it = extra_.find(static_cast<std::uint32_t>(x)); it != extra_.end())
-            for (std::uint32_t b : it->second) f(b);
+        if (!hinge_node_[x]) return;
+        for (std::uint32_t b : extra_.at(static_cast<std::uint32_t>(x))) f(b);
     }
     // Body ids are below id_bound(); a merged-away id has no members.
     std::size_t id_bound() const noexcept { return bodies_.size(); }
@@ -86,6 +86,7 @@ private:
     std::vector<Body> bodies_;
     std::vector<std::uint32_t> primary_;  // per node, its first body
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> extra_;  // hinges: their other bodies
+    std::vector<std::uint8_t> hinge_node_;  // 1 when extra_ holds the node
 
     // Scratch of one absorb, valid while a body's or node's stamp is current.
     std::uint64_t stamp_ = 0;

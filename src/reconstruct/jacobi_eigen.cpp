@@ -101,68 +101,6 @@ private:
     std::vector<RowBest> best_;
 };
 
-// Rotates rows and columns p and q (p < q) of a matrix with rows that may
-// differ from their columns: each k reads only A[k][p] and A[k][q] and
-// writes them and their mirrors A[p][k], A[q][k], so updating in place reads
-// old values.
-void rotate_full(Matrix& a, std::size_t p, std::size_t q, double c, double s, const std::vector<char>& mirrored,
-                 PivotSearch& search) {
-    const std::size_t n = a.rows;
-    const bool rows_readable = mirrored[p] && mirrored[q];
-    const double* row_p = a.row(p);
-    const double* row_q = a.row(q);
-    for (std::size_t k = 0; k < n; ++k) {
-        if (k == p || k == q) continue;
-        const double akp = rows_readable ? row_p[k] : a(k, p);
-        const double akq = rows_readable ? row_q[k] : a(k, q);
-        const double kp = akp * c - akq * s;
-        const double kq = akq * c + akp * s;
-        a(k, p) = kp;
-        a(k, q) = kq;
-        a(p, k) = kp;
-        a(q, k) = kq;
-        // Rows above q change at columns p and/or q (rows p and q are
-        // rescanned after the rotation); row k's best depends on row k alone.
-        if (k < q) {
-            if (k < p) search.note_change(k, p, kp);
-            search.note_change(k, q, kq);
-        }
-    }
-}
-
-// The same rotation on the upper triangle of a symmetric matrix: entry
-// (k, j) is kept at A[min][max], so of the two columns only the part above
-// the diagonal is walked with a stride, about half the strided traffic.
-// Every entry gets the same operations on the same values.
-void rotate_upper(Matrix& a, std::size_t p, std::size_t q, double c, double s, PivotSearch& search) {
-    const std::size_t n = a.rows;
-    double* row_p = a.row(p);
-    double* row_q = a.row(q);
-    for (std::size_t k = 0; k < p; ++k) {
-        double* row_k = a.row(k);
-        const double akp = row_k[p], akq = row_k[q];
-        const double kp = akp * c - akq * s;
-        const double kq = akq * c + akp * s;
-        row_k[p] = kp;
-        row_k[q] = kq;
-        search.note_change(k, p, kp);
-        search.note_change(k, q, kq);
-    }
-    for (std::size_t k = p + 1; k < q; ++k) {
-        const double akp = row_p[k], akq = a(k, q);
-        const double kp = akp * c - akq * s;
-        const double kq = akq * c + akp * s;
-        row_p[k] = kp;
-        a(k, q) = kq;
-        search.note_change(k, q, kq);
-    }
-    for (std::size_t k = q + 1; k < n; ++k) {
-        const double akp = row_p[k], akq = row_q[k];
-        row_p[k] = akp * c - akq * s;
-        row_q[k] = akq * c + akp * s;
-    }
-}
-
 }  // namespace
 
 // Dense random symmetric matrices, the slowest finite inputs measured, need
@@ -189,10 +127,6 @@ EigenDecomposition jacobi_eigen(const Matrix& a0, std::uint64_t rotation_limit, 
     for (std::size_t i = 0; i < n; ++i)
         for (std::size_t k = 0; k < n && mirrored[i]; ++k)
             mirrored[i] = std::memcmp(&a(i, k), &a(k, i), sizeof(double)) == 0;
-    // A bit-symmetric matrix stays so under the rotations, and then the
-    // upper triangle alone carries it (the lower one goes stale).
-    bool symmetric = true;
-    for (std::size_t i = 0; i < n; ++i) symmetric = symmetric && mirrored[i];
 
     EigenDecomposition out;
     InterruptPoll poll;
@@ -207,10 +141,28 @@ EigenDecomposition jacobi_eigen(const Matrix& a0, std::uint64_t rotation_limit, 
             std::fabs(diff) < equal_diagonal_threshold ? fixed_angle : cr_atan((apq + apq) / diff) * 0.5;
         const double c = cr_cos(theta), s = cr_sin(theta);
 
-        if (symmetric)
-            rotate_upper(a, p, q, c, s, search);
-        else
-            rotate_full(a, p, q, c, s, mirrored, search);
+        // Each k reads only A[k][p] and A[k][q] and writes them and their
+        // mirrors A[p][k], A[q][k], so updating in place reads old values.
+        const bool rows_readable = mirrored[p] && mirrored[q];
+        const double* row_p = a.row(p);
+        const double* row_q = a.row(q);
+        for (std::size_t k = 0; k < n; ++k) {
+            if (k == p || k == q) continue;
+            const double akp = rows_readable ? row_p[k] : a(k, p);
+            const double akq = rows_readable ? row_q[k] : a(k, q);
+            const double kp = akp * c - akq * s;
+            const double kq = akq * c + akp * s;
+            a(k, p) = kp;
+            a(k, q) = kq;
+            a(p, k) = kp;
+            a(q, k) = kq;
+            // Rows above q change at columns p and/or q (rows p and q are
+            // rescanned below); row k's best depends on row k alone.
+            if (k < q) {
+                if (k < p) search.note_change(k, p, kp);
+                search.note_change(k, q, kq);
+            }
+        }
         const double c2 = c * c, s2 = s * s, t = (s + s) * c;
         a(p, p) = (app * c2 - apq * t) + aqq * s2;
         a(q, q) = c2 * aqq + (t * apq + s2 * app);

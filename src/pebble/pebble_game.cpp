@@ -5,43 +5,41 @@
 
 namespace korvale {
 
-PebbleGame::PebbleGame(std::size_t n) : nodes_(checked_capacity(n, sizeof(Node))) {
+PebbleGame::PebbleGame(std::size_t n)
+    : pebbles_(checked_capacity(n, sizeof(std::int32_t)), 2),
+      out_edges_(checked_capacity(n, sizeof(OutEdges))),
+      visited_at_(n, 0) {
     if (n > 0xFFFFFFFFu) internal_failure("capacity overflow");
 }
 
-std::vector<std::int32_t> PebbleGame::pebbles() const {
-    std::vector<std::int32_t> counts(nodes_.size());
-    for (std::size_t x = 0; x < nodes_.size(); ++x) counts[x] = nodes_[x].pebbles;
-    return counts;
-}
-
 std::vector<std::vector<std::size_t>> PebbleGame::out_edges() const {
-    std::vector<std::vector<std::size_t>> lists(nodes_.size());
-    for (std::size_t x = 0; x < nodes_.size(); ++x) lists[x].assign(nodes_[x].to, nodes_[x].to + nodes_[x].size);
+    std::vector<std::vector<std::size_t>> lists(out_edges_.size());
+    for (std::size_t x = 0; x < out_edges_.size(); ++x)
+        lists[x].assign(out_edges_[x].to, out_edges_[x].to + out_edges_[x].size);
     return lists;
 }
 
 bool PebbleGame::visit(std::size_t x) noexcept {
-    if (nodes_[x].visited_at == generation_) return false;
-    nodes_[x].visited_at = generation_;
+    if (visited_at_[x] == generation_) return false;
+    visited_at_[x] = generation_;
     ++visits_;
     return true;
 }
 
 bool PebbleGame::find_pebble(std::size_t x, std::vector<PebbleMove>& moves) {
     if (!visit(x)) return false;
-    if (nodes_[x].pebbles > 0) {
-        --nodes_[x].pebbles;
+    if (pebbles_[x] > 0) {
+        --pebbles_[x];
         moves.push_back({PebbleMove::Kind::Take, x, 0});
         return true;
     }
     // Each frame is a node whose out-edges are being scanned. A failed search
     // changes nothing, so a node's list stays as it was while it is scanned.
     stack_.clear();
-    stack_.push_back({static_cast<std::uint32_t>(x), 0});
+    stack_.push_back({x, 0});
     while (!stack_.empty()) {
         Frame& top = stack_.back();
-        const Node& out = nodes_[top.node];
+        const OutEdges& out = out_edges_[top.node];
         if (top.next == out.size) {
             stack_.pop_back();
             if (!stack_.empty()) ++stack_.back().next;
@@ -52,19 +50,19 @@ bool PebbleGame::find_pebble(std::size_t x, std::vector<PebbleMove>& moves) {
             ++top.next;
             continue;
         }
-        if (nodes_[w].pebbles == 0) {
-            stack_.push_back({static_cast<std::uint32_t>(w), 0});
+        if (pebbles_[w] == 0) {
+            stack_.push_back({w, 0});
             continue;
         }
         // Found: take w's pebble and reverse the path, innermost edge first,
         // as the recursive search does on its way back.
-        --nodes_[w].pebbles;
+        --pebbles_[w];
         moves.push_back({PebbleMove::Kind::Take, w, 0});
         for (std::size_t k = stack_.size(); k-- > 0;) {
             const std::size_t from = stack_[k].node;
-            const std::size_t to = nodes_[from].to[stack_[k].next];
-            nodes_[from].erase_at(stack_[k].next);
-            nodes_[to].push_back(from);
+            const std::size_t to = out_edges_[from].to[stack_[k].next];
+            out_edges_[from].erase_at(stack_[k].next);
+            out_edges_[to].push_back(from);
             moves.push_back({PebbleMove::Kind::Reverse, from, to});
         }
         return true;
@@ -77,20 +75,20 @@ void PebbleGame::undo_moves(const std::vector<PebbleMove>& moves) {
         const PebbleMove& m = moves[k];
         switch (m.kind) {
             case PebbleMove::Kind::Take:
-                ++nodes_[m.a].pebbles;
+                ++pebbles_[m.a];
                 break;
             case PebbleMove::Kind::Gather:
-                --nodes_[m.a].pebbles;
+                --pebbles_[m.a];
                 break;
             case PebbleMove::Kind::Reverse: {
-                Node& list = nodes_[m.b];
+                OutEdges& list = out_edges_[m.b];
                 for (std::size_t i = 0; i < list.size; ++i) {
                     if (list.to[i] == m.a) {
                         list.erase_at(i);
                         break;
                     }
                 }
-                nodes_[m.a].push_back(m.b);
+                out_edges_[m.a].push_back(m.b);
                 break;
             }
         }
@@ -100,23 +98,23 @@ void PebbleGame::undo_moves(const std::vector<PebbleMove>& moves) {
 bool PebbleGame::offer_edge(std::size_t u, std::size_t v) {
     moves_.clear();
     for (;;) {
-        std::int32_t pu = nodes_[u].pebbles;
-        std::int32_t pv = nodes_[v].pebbles;
+        std::int32_t pu = pebbles_[u];
+        std::int32_t pv = pebbles_[v];
         if (pu + pv >= 4) {
-            --nodes_[v].pebbles;
-            nodes_[v].push_back(u);
+            --pebbles_[v];
+            out_edges_[v].push_back(u);
             return true;
         }
         // Hold the endpoints' own pebbles aside so no search uses them up;
         // searches may still pass through u and v.
-        nodes_[u].pebbles = 0;
-        nodes_[v].pebbles = 0;
+        pebbles_[u] = 0;
+        pebbles_[v] = 0;
         if (pu <= 1) {
             new_search();
             if (find_pebble(u, moves_)) {
                 moves_.push_back({PebbleMove::Kind::Gather, u, 0});
-                nodes_[u].pebbles = ++pu;
-                nodes_[v].pebbles = pv;
+                pebbles_[u] = ++pu;
+                pebbles_[v] = pv;
                 continue;
             }
         }
@@ -126,8 +124,8 @@ bool PebbleGame::offer_edge(std::size_t u, std::size_t v) {
             moves_.push_back({PebbleMove::Kind::Gather, v, 0});
             ++pv;
         }
-        nodes_[u].pebbles = pu;
-        nodes_[v].pebbles = pv;
+        pebbles_[u] = pu;
+        pebbles_[v] = pv;
         if (!found) {
             undo_moves(moves_);
             return false;
@@ -136,7 +134,7 @@ bool PebbleGame::offer_edge(std::size_t u, std::size_t v) {
 }
 
 std::size_t pebble_bytes(std::size_t n) {
-    const std::size_t per_node = PebbleGame::node_bytes();
+    const std::size_t per_node = sizeof(std::int32_t) + sizeof(std::vector<std::size_t>) + 4 * sizeof(std::size_t);
     return checked_sum({
         checked_capacity(edge_count(n), sizeof(Edge)) * sizeof(Edge),  // candidates
         edge_count(n),                                                  // labels

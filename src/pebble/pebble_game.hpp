@@ -42,12 +42,9 @@ public:
 
     void undo_moves(const std::vector<PebbleMove>& moves);
 
-    // Every node's free pebbles (a copy, for tests and checks).
-    std::vector<std::int32_t> pebbles() const;
+    const std::vector<std::int32_t>& pebbles() const noexcept { return pebbles_; }
     // Every node's out-edges in list order (a copy, for tests and checks).
     std::vector<std::vector<std::size_t>> out_edges() const;
-    // Memory of the game's state per node.
-    static constexpr std::size_t node_bytes() noexcept { return sizeof(Node); }
     // Nodes entered by searches so far: a measure of the work done.
     std::uint64_t visits() const noexcept { return visits_; }
 
@@ -55,20 +52,16 @@ private:
     bool visit(std::size_t x) noexcept;
 
     struct Frame {
-        std::uint32_t node;
-        std::uint32_t next;  // index of the out-edge being tried
+        std::size_t node;
+        std::size_t next;  // index of the out-edge being tried
     };
 
-    // Everything a search reads at a node, side by side: its free pebbles,
-    // its out-edges in order and the search that last entered it. A node
-    // covers at most two bars (it owns two pebbles), so two slots hold the
-    // list; erasing keeps the order of the rest and appending goes to the
-    // end, as with a growable list.
-    struct Node {
-        std::int32_t pebbles = 2;
+    // A node's out-edges in order. A node covers at most two bars (it owns
+    // two pebbles), so two slots hold the list; erasing keeps the order of
+    // the rest and appending goes to the end, as with a growable list.
+    struct OutEdges {
+        std::uint32_t to[2];
         std::uint32_t size = 0;
-        std::uint32_t to[2] = {0, 0};
-        std::uint64_t visited_at = 0;  // generation of the last visit
         void push_back(std::size_t x) noexcept { to[size++] = static_cast<std::uint32_t>(x); }
         void erase_at(std::size_t i) noexcept {
             if (i == 0) to[0] = to[1];
@@ -76,7 +69,9 @@ private:
         }
     };
 
-    std::vector<Node> nodes_;
+    std::vector<std::int32_t> pebbles_;
+    std::vector<OutEdges> out_edges_;
+    std::vector<std::uint64_t> visited_at_;  // generation of the last visit
     std::uint64_t generation_ = 1;  // nodes start at 0: unvisited
     std::uint64_t visits_ = 0;
     std::vector<Frame> stack_;

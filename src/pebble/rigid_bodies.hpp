@@ -25,7 +25,6 @@
 #include <unordered_map>
 #include <vector>
 
-
 namespace korvale {
 
 class KLPebbleGame;
@@ -71,7 +70,7 @@ private:
 
     bool in_body(std::size_t x, std::uint32_t b) const;
     bool in_set(std::size_t x) const { return mark_[x] == stamp_ || (keeper_ != none && in_body(x, keeper_)); }
-    // The node b shares with the keeper, when it is not already counted.
+    // Whether b shares a node with the keeper that is not counted yet.
     bool meets_keeper_uncounted(std::uint32_t b) const;
     void add(std::size_t x);
     void touch(std::uint32_t b);

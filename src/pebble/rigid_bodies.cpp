@@ -49,18 +49,18 @@ void RigidBodies::add(std::size_t x) {
 }
 
 void RigidBodies::touch(std::uint32_t b) {
-    if (merged_[b]) return;
-    if (body_stamp_[b] != stamp_) {
-        body_stamp_[b] = stamp_;
-        count_[b] = 0;
-        hinge_[b] = needed_ > 1 && keeper_ != none && meets_keeper_uncounted(b);
+    if (bodies_[b].merged) return;
+    if (bodies_[b].stamp != stamp_) {
+        bodies_[b].stamp = stamp_;
+        bodies_[b].count = 0;
+        bodies_[b].hinge = needed_ > 1 && keeper_ != none && meets_keeper_uncounted(b);
         touched_.push_back(b);
     }
-    if (++count_[b] + hinge_[b] >= needed_) merge(b);
+    if (++bodies_[b].count + bodies_[b].hinge >= needed_) merge(b);
 }
 
 void RigidBodies::merge(std::uint32_t b) {
-    merged_[b] = 1;
+    bodies_[b].merged = 1;
     merged_list_.push_back(b);
     std::uint32_t enumerate = b;
     if (keeper_ == none || bodies_[b].members.size() > bodies_[keeper_].members.size()) {
@@ -77,9 +77,9 @@ void RigidBodies::recount_against_keeper() {
     // body's hinge is now judged against the new one.
     for (std::size_t i = 0; i < touched_.size(); ++i) {
         const std::uint32_t b = touched_[i];
-        if (merged_[b]) continue;
-        hinge_[b] = meets_keeper_uncounted(b);
-        if (count_[b] + hinge_[b] >= needed_) merge(b);
+        if (bodies_[b].merged) continue;
+        bodies_[b].hinge = meets_keeper_uncounted(b);
+        if (bodies_[b].count + bodies_[b].hinge >= needed_) merge(b);
     }
 }
 
@@ -119,10 +119,6 @@ std::size_t RigidBodies::absorb(const std::vector<std::size_t>& tight, KLPebbleG
     if (body == none) {
         body = static_cast<std::uint32_t>(bodies_.size());
         bodies_.emplace_back();
-        body_stamp_.push_back(0);
-        count_.push_back(0);
-        hinge_.push_back(0);
-        merged_.push_back(0);
         bodies_[body].root = static_cast<std::uint32_t>(fresh_[0]);
         bodies_[body].second = static_cast<std::uint32_t>(fresh_[1]);
     }
@@ -134,7 +130,7 @@ std::size_t RigidBodies::absorb(const std::vector<std::size_t>& tight, KLPebbleG
     }
     for (std::size_t x : keeper_side_) relink(x, body);
     for (std::uint32_t b : merged_list_) {
-        merged_[b] = 0;
+        bodies_[b].merged = 0;
         if (b != body) bodies_[b] = Body{};
     }
     return bodies_[body].members.size();
@@ -165,7 +161,7 @@ void RigidBodies::replace_edges(KLPebbleGame& game, std::uint32_t body) {
 void RigidBodies::relink(std::size_t x, std::uint32_t body) {
     std::vector<std::uint32_t> others;
     for_each_body(x, [&](std::uint32_t b) {
-        if (b != body && !merged_[b]) others.push_back(b);
+        if (b != body && !bodies_[b].merged) others.push_back(b);
     });
     primary_[x] = body;
     const auto key = static_cast<std::uint32_t>(x);

@@ -66,6 +66,13 @@ private:
         std::vector<std::uint32_t> members;
         std::uint32_t root = none;
         std::uint32_t second = none;
+        // Scratch of one absorb, valid while stamp is current: the body's
+        // explicit nodes in the set, whether it meets the keeper at a node
+        // not counted, whether it is merged.
+        std::uint64_t stamp = 0;
+        std::uint32_t count = 0;
+        bool hinge = false;
+        bool merged = false;
     };
 
     bool in_body(std::size_t x, std::uint32_t b) const;
@@ -87,14 +94,10 @@ private:
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> extra_;  // hinges: their other bodies
     std::vector<std::uint8_t> hinge_node_;  // 1 when extra_ holds the node
 
-    // Scratch of one absorb, valid while a body's or node's stamp is current.
+    // Scratch of one absorb, valid while a node's stamp is current.
     std::uint64_t stamp_ = 0;
     std::vector<std::uint64_t> mark_;        // node taken explicitly into the set
     std::vector<std::uint64_t> fresh_mark_;  // node new to the resulting body
-    std::vector<std::uint64_t> body_stamp_;  // body touched this round
-    std::vector<std::uint32_t> count_;       // its explicit nodes in the set
-    std::vector<std::uint8_t> hinge_;        // 1 when it meets the keeper at a node not counted
-    std::vector<std::uint8_t> merged_;
     std::uint32_t keeper_ = none;  // the largest merged body, whose members stay implicit
     std::vector<std::size_t> pending_, explicit_, keeper_side_, fresh_;
     std::vector<std::uint32_t> touched_, merged_list_;

@@ -48,7 +48,7 @@ bool RankTracker::add_row(std::vector<double> row) {
             if (row[k] != 0.0 || row[k] != row[k]) entries_.push_back({k, row[k]});
         if (load(entries_)) return process();
     }
-    std::copy(row.begin(), row.end(), work_.begin());
+    work_ = std::move(row);
     return process_dense(0);
 }
 
@@ -115,7 +115,7 @@ bool RankTracker::process() {
         if (b == nullptr) {
             std::vector<double> row = dense_work();
             go_dense();
-            std::copy(row.begin(), row.end(), work_.begin());
+            work_ = std::move(row);
             return process_dense(r);
         }
         subtract_scaled(live_.data(), b, f, col_of_slot_.size());

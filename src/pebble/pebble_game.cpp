@@ -8,8 +8,10 @@ namespace korvale {
 PebbleGame::PebbleGame(std::size_t n)
     : pebbles_(checked_capacity(n, sizeof(std::int32_t)), 2),
       out_edges_(checked_capacity(n, sizeof(OutEdges))),
-      visited_at_(n, 0) {
-    if (n > 0xFFFFFFFFu) internal_failure("capacity overflow");
+      visited_at_(n, 0),
+      stack_(checked_capacity(n + 1, sizeof(Frame))),
+      moves_(checked_capacity(4 * (n + 2), sizeof(PebbleMove))) {
+    if (n >= 0xFFFFFFFFu) internal_failure("capacity overflow");
 }
 
 std::vector<std::vector<std::size_t>> PebbleGame::out_edges() const {
@@ -19,60 +21,60 @@ std::vector<std::vector<std::size_t>> PebbleGame::out_edges() const {
     return lists;
 }
 
-bool PebbleGame::visit(std::size_t x) noexcept {
+bool PebbleGame::visit(std::uint32_t x) noexcept {
     if (visited_at_[x] == generation_) return false;
     visited_at_[x] = generation_;
     ++visits_;
     return true;
 }
 
-bool PebbleGame::find_pebble(std::size_t x, std::vector<PebbleMove>& moves) {
+bool PebbleGame::find_pebble(std::uint32_t x) {
     if (!visit(x)) return false;
     if (pebbles_[x] > 0) {
         --pebbles_[x];
-        moves.push_back({PebbleMove::Kind::Take, x, 0});
+        log(PebbleMove::Kind::Take, x);
         return true;
     }
     // Each frame is a node whose out-edges are being scanned. A failed search
     // changes nothing, so a node's list stays as it was while it is scanned.
-    stack_.clear();
-    stack_.push_back({x, 0});
-    while (!stack_.empty()) {
-        Frame& top = stack_.back();
-        const OutEdges& out = out_edges_[top.node];
-        if (top.next == out.size) {
-            stack_.pop_back();
-            if (!stack_.empty()) ++stack_.back().next;
+    Frame* const bottom = stack_.data();
+    Frame* top = bottom;
+    *top = {x, 0};
+    for (;;) {
+        const OutEdges& out = out_edges_[top->node];
+        if (top->next == out.size) {
+            if (top == bottom) return false;
+            --top;
+            ++top->next;
             continue;
         }
-        const std::size_t w = out.to[top.next];
+        const std::uint32_t w = out.to[top->next];
         if (!visit(w)) {
-            ++top.next;
+            ++top->next;
             continue;
         }
         if (pebbles_[w] == 0) {
-            stack_.push_back({w, 0});
+            *++top = {w, 0};
             continue;
         }
         // Found: take w's pebble and reverse the path, innermost edge first,
         // as the recursive search does on its way back.
         --pebbles_[w];
-        moves.push_back({PebbleMove::Kind::Take, w, 0});
-        for (std::size_t k = stack_.size(); k-- > 0;) {
-            const std::size_t from = stack_[k].node;
-            const std::size_t to = out_edges_[from].to[stack_[k].next];
-            out_edges_[from].erase_at(stack_[k].next);
+        log(PebbleMove::Kind::Take, w);
+        for (Frame* f = top;; --f) {
+            const std::uint32_t from = f->node;
+            const std::uint32_t to = out_edges_[from].to[f->next];
+            out_edges_[from].erase_at(f->next);
             out_edges_[to].push_back(from);
-            moves.push_back({PebbleMove::Kind::Reverse, from, to});
+            log(PebbleMove::Kind::Reverse, from, to);
+            if (f == bottom) return true;
         }
-        return true;
     }
-    return false;
 }
 
-void PebbleGame::undo_moves(const std::vector<PebbleMove>& moves) {
-    for (std::size_t k = moves.size(); k-- > 0;) {
-        const PebbleMove& m = moves[k];
+void PebbleGame::undo_moves() noexcept {
+    for (std::size_t k = move_count_; k-- > 0;) {
+        const PebbleMove& m = moves_[k];
         switch (m.kind) {
             case PebbleMove::Kind::Take:
                 ++pebbles_[m.a];
@@ -82,7 +84,7 @@ void PebbleGame::undo_moves(const std::vector<PebbleMove>& moves) {
                 break;
             case PebbleMove::Kind::Reverse: {
                 OutEdges& list = out_edges_[m.b];
-                for (std::size_t i = 0; i < list.size; ++i) {
+                for (std::uint32_t i = 0; i < list.size; ++i) {
                     if (list.to[i] == m.a) {
                         list.erase_at(i);
                         break;
@@ -93,10 +95,12 @@ void PebbleGame::undo_moves(const std::vector<PebbleMove>& moves) {
             }
         }
     }
+    move_count_ = 0;
 }
 
-bool PebbleGame::offer_edge(std::size_t u, std::size_t v) {
-    moves_.clear();
+bool PebbleGame::offer_edge(std::size_t u_index, std::size_t v_index) {
+    const auto u = static_cast<std::uint32_t>(u_index), v = static_cast<std::uint32_t>(v_index);
+    move_count_ = 0;
     for (;;) {
         std::int32_t pu = pebbles_[u];
         std::int32_t pv = pebbles_[v];
@@ -111,30 +115,30 @@ bool PebbleGame::offer_edge(std::size_t u, std::size_t v) {
         pebbles_[v] = 0;
         if (pu <= 1) {
             new_search();
-            if (find_pebble(u, moves_)) {
-                moves_.push_back({PebbleMove::Kind::Gather, u, 0});
+            if (find_pebble(u)) {
+                log(PebbleMove::Kind::Gather, u);
                 pebbles_[u] = ++pu;
                 pebbles_[v] = pv;
                 continue;
             }
         }
         new_search();
-        const bool found = find_pebble(v, moves_);
+        const bool found = find_pebble(v);
         if (found) {
-            moves_.push_back({PebbleMove::Kind::Gather, v, 0});
+            log(PebbleMove::Kind::Gather, v);
             ++pv;
         }
         pebbles_[u] = pu;
         pebbles_[v] = pv;
         if (!found) {
-            undo_moves(moves_);
+            undo_moves();
             return false;
         }
     }
 }
 
 std::size_t pebble_bytes(std::size_t n) {
-    const std::size_t per_node = sizeof(std::int32_t) + sizeof(std::vector<std::size_t>) + 4 * sizeof(std::size_t);
+    const std::size_t per_node = PebbleGame::bytes_per_node();
     return checked_sum({
         checked_capacity(edge_count(n), sizeof(Edge)) * sizeof(Edge),  // candidates
         edge_count(n),                                                  // labels

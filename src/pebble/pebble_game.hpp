@@ -15,8 +15,8 @@ namespace korvale {
 struct PebbleMove {
     enum class Kind : std::uint8_t { Take, Gather, Reverse };
     Kind kind;
-    std::size_t a;
-    std::size_t b;  // Reverse only
+    std::uint32_t a;
+    std::uint32_t b;  // Reverse only
 };
 
 struct PebbleResult {
@@ -31,29 +31,36 @@ public:
     // Tests one bar; on rejection every move of the test is rolled back.
     bool offer_edge(std::size_t u, std::size_t v);
 
-    // Depth-first search from x for a free pebble, reversing the path to it.
-    // Iterative, so that no node count can overflow the thread's stack; it
-    // visits out-edges in list order exactly as the recursive search does.
-    // Nodes visited since the last new_search() are not entered again.
-    bool find_pebble(std::size_t x, std::vector<PebbleMove>& moves);
-
-    // Starts a new search: every node becomes unvisited without clearing.
-    void new_search() noexcept { ++generation_; }
-
-    void undo_moves(const std::vector<PebbleMove>& moves);
-
     const std::vector<std::int32_t>& pebbles() const noexcept { return pebbles_; }
     // Every node's out-edges in list order (a copy, for tests and checks).
     std::vector<std::vector<std::size_t>> out_edges() const;
     // Nodes entered by searches so far: a measure of the work done.
     std::uint64_t visits() const noexcept { return visits_; }
 
+    // The game's memory per node, every buffer included.
+    static constexpr std::size_t bytes_per_node() noexcept;
+
 private:
-    bool visit(std::size_t x) noexcept;
+    // Depth-first search from x for a free pebble, reversing the path to it.
+    // Iterative, so that no node count can overflow the thread's stack; it
+    // visits out-edges in list order exactly as the recursive search does.
+    // Nodes visited since the last new_search() are not entered again.
+    bool find_pebble(std::uint32_t x);
+
+    // Starts a new search: every node becomes unvisited without clearing.
+    void new_search() noexcept { ++generation_; }
+
+    // Rolls back the move log of the bar under test.
+    void undo_moves() noexcept;
+
+    bool visit(std::uint32_t x) noexcept;
+    void log(PebbleMove::Kind kind, std::uint32_t a, std::uint32_t b = 0) noexcept {
+        moves_[move_count_++] = {kind, a, b};
+    }
 
     struct Frame {
-        std::size_t node;
-        std::size_t next;  // index of the out-edge being tried
+        std::uint32_t node;
+        std::uint32_t next;  // index of the out-edge being tried
     };
 
     // A node's out-edges in order. A node covers at most two bars (it owns
@@ -62,7 +69,7 @@ private:
     struct OutEdges {
         std::uint32_t to[2];
         std::uint32_t size = 0;
-        void push_back(std::size_t x) noexcept { to[size++] = static_cast<std::uint32_t>(x); }
+        void push_back(std::uint32_t x) noexcept { to[size++] = x; }
         void erase_at(std::size_t i) noexcept {
             if (i == 0) to[0] = to[1];
             --size;
@@ -74,9 +81,17 @@ private:
     std::vector<std::uint64_t> visited_at_;  // generation of the last visit
     std::uint64_t generation_ = 1;  // nodes start at 0: unvisited
     std::uint64_t visits_ = 0;
+    // Both are sized once for the worst case, so the hot loops never grow
+    // them: a search is at most n frames deep, and one bar takes at most
+    // four successful searches of at most n reversals, a take and a gather.
     std::vector<Frame> stack_;
     std::vector<PebbleMove> moves_;
+    std::size_t move_count_ = 0;
 };
+
+constexpr std::size_t PebbleGame::bytes_per_node() noexcept {
+    return sizeof(std::int32_t) + sizeof(OutEdges) + sizeof(std::uint64_t) + sizeof(Frame) + 4 * sizeof(PebbleMove);
+}
 
 // Memory of a run over the complete graph of n nodes: candidates, labels,
 // accepted edges and the game's state.

@@ -30,8 +30,7 @@ RankTracker::RankTracker(std::size_t ncols, double tol, Layout layout) : ncols_(
     const bool narrow = layout == Layout::automatic && ncols < dense_below;
     if (!(tol >= 0.0) || narrow || layout == Layout::dense) {
         dense_ = true;
-        work_.assign(ncols, 0.0);
-        dense_basis_.reserve(ncols * std::min<std::size_t>(ncols, 64));
+        reserve_dense_rows(std::min<std::size_t>(ncols, 64) + 1);
         return;
     }
     slot_of_.assign(ncols, none);
@@ -48,7 +47,7 @@ bool RankTracker::add_row(std::vector<double> row) {
             if (row[k] != 0.0 || row[k] != row[k]) entries_.push_back({k, row[k]});
         if (load(entries_)) return process();
     }
-    work_ = std::move(row);
+    std::copy(row.begin(), row.end(), next_dense_row());
     return process_dense(0);
 }
 
@@ -56,8 +55,9 @@ bool RankTracker::add_row(std::span<const RowEntry> entries) {
     for (const RowEntry& e : entries)
         if (e.col >= ncols_) index_out_of_bounds(ncols_, e.col);
     if (dense_ || !load(entries)) {
-        std::fill(work_.begin(), work_.end(), 0.0);
-        for (const RowEntry& e : entries) work_[e.col] = e.value;
+        double* x = next_dense_row();
+        clear_row(x, ncols_);
+        for (const RowEntry& e : entries) x[e.col] = e.value;
         return process_dense(0);
     }
     return process();
@@ -113,9 +113,9 @@ bool RankTracker::process() {
         // met while bringing row r up to date, needs the dense sweep.
         const double* b = std::isfinite(f) ? current_row(r) : nullptr;
         if (b == nullptr) {
-            std::vector<double> row = dense_work();
+            const std::vector<double> row = dense_work();
             go_dense();
-            work_ = std::move(row);
+            std::copy(row.begin(), row.end(), next_dense_row());
             return process_dense(r);
         }
         subtract_scaled(live_.data(), b, f, col_of_slot_.size());
@@ -295,12 +295,11 @@ std::vector<std::vector<double>> RankTracker::stored_rows() const {
 void RankTracker::go_dense() {
     if (dense_) return;
     const std::vector<std::vector<double>> stored = stored_rows();
-    dense_basis_.resize(stored.size() * ncols_);
+    reserve_dense_rows(stored.size() + 1);
     for (std::size_t r = 0; r < stored.size(); ++r) std::copy(stored[r].begin(), stored[r].end(), dense_row(r));
-    for (std::size_t t : pending_) back_substitute_rows(dense_basis_.data(), dense_row(t), pivots_[t], 0, t, ncols_, tol_);
+    for (std::size_t t : pending_) back_substitute_rows(dense_basis_.get(), dense_row(t), pivots_[t], 0, t, ncols_, tol_);
     pending_ = {};
     dense_ = true;
-    work_.assign(ncols_, 0.0);
     basis_ = {};
     col_of_slot_ = {};
     slot_of_ = {};
@@ -312,18 +311,31 @@ void RankTracker::go_dense() {
     irregular_ = {};
 }
 
-// The plain algorithm on the row in work_, from elimination row
-// first_eliminated on.
+// Room for rows basis rows in the dense buffer, the rows kept. Grown by
+// hand rather than as a std::vector: resizing a vector would zero rows that
+// are written before they are read anyway.
+void RankTracker::reserve_dense_rows(std::size_t rows) {
+    if (rows <= dense_rows_) return;
+    const std::size_t grown = std::max(rows, 2 * dense_rows_);
+    std::unique_ptr<double[]> buffer(new double[checked_capacity(grown, ncols_, sizeof(double))]);
+    std::copy_n(dense_basis_.get(), std::min(pivots_.size(), dense_rows_) * ncols_, buffer.get());
+    dense_basis_ = std::move(buffer);
+    dense_rows_ = grown;
+}
+
+// The row after the basis, where the next row is tested.
+double* RankTracker::next_dense_row() {
+    reserve_dense_rows(pivots_.size() + 1);
+    return dense_row(pivots_.size());
+}
+
+// The plain algorithm on the row after the basis, from elimination row
+// first_eliminated on. Accepting it only records its pivot: it is in place.
 bool RankTracker::process_dense(std::size_t first_eliminated) {
-    double* x = work_.data();
     const std::size_t rank = pivots_.size();
-    eliminate_rows(x, dense_basis_.data(), pivots_.data(), first_eliminated, rank, ncols_, tol_);
-    const std::size_t c = choose_pivot(x, ncols_, tol_);
+    const std::size_t c = reduce_row(dense_row(rank), dense_basis_.get(), pivots_.data(), first_eliminated, rank, ncols_, tol_);
     if (c == ncols_) return false;
-    divide_all(x, x[c], ncols_);
-    back_substitute_rows(dense_basis_.data(), x, c, 0, rank, ncols_, tol_);
     pivots_.push_back(c);
-    dense_basis_.insert(dense_basis_.end(), x, x + ncols_);
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -120,7 +121,9 @@ private:
     void go_dense();
     std::vector<double> dense_work() const;
     bool process_dense(std::size_t first_eliminated);
-    double* dense_row(std::size_t r) noexcept { return dense_basis_.data() + r * ncols_; }
+    void reserve_dense_rows(std::size_t rows);
+    double* next_dense_row();
+    double* dense_row(std::size_t r) noexcept { return dense_basis_.get() + r * ncols_; }
 
     std::size_t ncols_;
     double tol_;
@@ -154,10 +157,10 @@ private:
     std::vector<std::size_t> flush_start_;
     std::vector<double> scratch_;
 
-    // Dense layout: the basis rows one after another, and the row being
-    // tested.
-    std::vector<double> dense_basis_;
-    std::vector<double> work_;
+    // Dense layout: the basis rows one after another, followed by the row
+    // being tested; room for dense_rows_ rows.
+    std::unique_ptr<double[]> dense_basis_;
+    std::size_t dense_rows_ = 0;
 };
 
 }  // namespace korvale

@@ -4,7 +4,6 @@
 #include "lib/errors.hpp"
 #include "lib/results.hpp"
 #include "pebble/pebble_game.hpp"
-#include "simulation/candidate_edges.hpp"
 
 namespace korvale::py {
 
@@ -24,10 +23,8 @@ PyObject* pebble_game_entry(PyObject*, PyObject* args, PyObject* kwargs) {
         require_memory(pebble_bytes(n));
         PebbleResult result;
         {
-            // The candidate list is built here too: for large n it takes
-            // long enough to matter to other threads.
             ReleasedLock unlocked;
-            result = run_pebble_game(n, candidate_edges(n));
+            result = run_pebble_game_all_pairs(n);
         }
         Ref dict = new_dict();
         dict_set(dict.get(), "labels", array_from_labels(std::move(result.labels)));

@@ -3,7 +3,6 @@
 #include "lib/errors.hpp"
 #include "lib/nodes_from_coords.hpp"
 #include "lib/result_to_dict.hpp"
-#include "simulation/candidate_edges.hpp"
 #include "simulation/distances.hpp"
 #include "simulation/labelling.hpp"
 #include "simulation/max_rank.hpp"
@@ -14,8 +13,8 @@ namespace {
 const ParameterList params{"simulate", {"coords", "d", "tol"}, 3, 2};
 }
 
-// Validation, the node copy, the distances and the candidate list are made
-// with the lock held; the labelling pass runs with it released.
+// Validation, the node copy and the distances are made with the lock held;
+// the labelling pass runs with it released.
 PyObject* simulate_entry(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&] {
         const Slots slots = bind_arguments(params, args, kwargs);
@@ -26,13 +25,12 @@ PyObject* simulate_entry(PyObject*, PyObject* args, PyObject* kwargs) {
         const NodeList nodes = nodes_from_coords(coords.view(), d);
         const std::size_t n = nodes.size();
         DistanceMatrix distances = pairwise_distances(nodes);
-        const EdgeList edges = candidate_edges(n);
         // n >= d+1 here, so this is n*d - d(d+1)/2 and never exceeds the edge count.
         const std::uint64_t max_rank = *max_independent_edges(n, d);
         LabelledEdges result;
         {
             ReleasedLock unlocked;
-            result = label_edges(nodes, edges, max_rank, tol);
+            result = label_all_pairs(nodes, max_rank, tol);
         }
         return result_to_dict(ResultKeys(), n, d, result.accepted, std::move(result.labels), std::move(distances),
                               result.rank, max_rank)

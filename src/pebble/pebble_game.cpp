@@ -140,20 +140,23 @@ bool PebbleGame::offer_edge(std::size_t u_index, std::size_t v_index) {
 std::size_t pebble_bytes(std::size_t n) {
     const std::size_t per_node = PebbleGame::bytes_per_node();
     return checked_sum({
-        checked_capacity(edge_count(n), sizeof(Edge)) * sizeof(Edge),  // candidates
         edge_count(n),                                                  // labels
         checked_capacity(n, 2 * sizeof(Edge)),                          // accepted: 2n - 3
         checked_capacity(n, per_node) * per_node,
     });
 }
 
-PebbleResult run_pebble_game(std::size_t n, const EdgeList& edges) {
+namespace {
+
+template <class Edges>
+PebbleResult play(std::size_t n, Edges edges) {
     PebbleGame game(n);
     PebbleResult result;
     result.labels.reserve(edges.size());
     InterruptPoll poll;
     std::uint64_t visits = 0;
-    for (const Edge& e : edges) {
+    Edge e;
+    while (edges.next(e)) {
         if (e.i >= n) index_out_of_bounds(n, e.i);
         if (e.j >= n) index_out_of_bounds(n, e.j);
         const bool accepted = game.offer_edge(e.i, e.j);
@@ -164,5 +167,11 @@ PebbleResult run_pebble_game(std::size_t n, const EdgeList& edges) {
     }
     return result;
 }
+
+}  // namespace
+
+PebbleResult run_pebble_game(std::size_t n, const EdgeList& edges) { return play(n, ListedEdges(edges)); }
+
+PebbleResult run_pebble_game_all_pairs(std::size_t n) { return play(n, AllPairs(n)); }
 
 }  // namespace korvale

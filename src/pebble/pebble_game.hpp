@@ -93,11 +93,15 @@ constexpr std::size_t PebbleGame::bytes_per_node() noexcept {
     return sizeof(std::int32_t) + sizeof(OutEdges) + sizeof(std::uint64_t) + sizeof(Frame) + 4 * sizeof(PebbleMove);
 }
 
-// Memory of a run over the complete graph of n nodes: candidates, labels,
-// accepted edges and the game's state.
+// Memory of a run over the complete graph of n nodes: labels, accepted edges
+// and the game's state.
 std::size_t pebble_bytes(std::size_t n);
 
 // Offers every edge once, in order, with no early stop.
 PebbleResult run_pebble_game(std::size_t n, const EdgeList& edges);
+
+// The same over every pair of the n nodes in candidate order, walked without
+// a list.
+PebbleResult run_pebble_game_all_pairs(std::size_t n);
 
 }  // namespace korvale

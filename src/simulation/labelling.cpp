@@ -10,27 +10,28 @@ std::size_t labelling_bytes(std::size_t n, std::size_t d) {
     const std::size_t ncols = checked_capacity(n, d, sizeof(double));
     const std::size_t basis_rows = ncols;  // the rank never exceeds the width
     return checked_sum({
-        checked_capacity(edge_count(n), sizeof(Edge)) * sizeof(Edge) * 2,  // candidates, accepted
+        checked_capacity(edge_count(n), sizeof(Edge)) * sizeof(Edge),  // accepted, at most every pair
         edge_count(n),                                                      // labels
         checked_capacity(basis_rows + 4, ncols, sizeof(double)) * sizeof(double),
     });
 }
 
-LabelledEdges label_edges(const NodeList& nodes, const EdgeList& edges, std::uint64_t max_rank, double tol) {
-    InterruptPoll poll;
-    return label_edges(nodes, edges, max_rank, tol, poll);
-}
+namespace {
 
-LabelledEdges label_edges(const NodeList& nodes, const EdgeList& edges, std::uint64_t max_rank, double tol,
-                          InterruptPoll& poll) {
+template <class Edges>
+LabelledEdges label_pass(const NodeList& nodes, Edges edges, std::uint64_t max_rank, double tol,
+                         InterruptPoll& poll) {
     const std::size_t n = nodes.size();
     const std::size_t d = n == 0 ? 0 : nodes.front().coords.size();
     const std::size_t ncols = checked_capacity(n, d, sizeof(double));
+    const std::size_t total = edges.size();
     RankTracker tracker(ncols, tol);
     std::vector<RowEntry> entries;
     LabelledEdges out;
-    out.labels.reserve(edges.size());
-    for (const Edge& e : edges) {
+    out.labels.reserve(total);
+    out.accepted.reserve(max_rank < total ? max_rank : total);
+    Edge e;
+    while (edges.next(e)) {
         rigidity_entries(nodes, n, e.i, e.j, entries);
         const bool independent = tracker.add_row(entries);
         out.labels.push_back(independent ? 1 : 0);
@@ -39,9 +40,25 @@ LabelledEdges label_edges(const NodeList& nodes, const EdgeList& edges, std::uin
         // A row costs at most a sweep of the basis, twice.
         poll((tracker.rank() + 1) * ncols);
     }
-    out.labels.resize(edges.size(), 0);
+    out.labels.resize(total, 0);
     out.rank = tracker.rank();
     return out;
+}
+
+}  // namespace
+
+LabelledEdges label_edges(const NodeList& nodes, const EdgeList& edges, std::uint64_t max_rank, double tol) {
+    InterruptPoll poll;
+    return label_pass(nodes, ListedEdges(edges), max_rank, tol, poll);
+}
+
+LabelledEdges label_all_pairs(const NodeList& nodes, std::uint64_t max_rank, double tol, InterruptPoll& poll) {
+    return label_pass(nodes, AllPairs(nodes.size()), max_rank, tol, poll);
+}
+
+LabelledEdges label_all_pairs(const NodeList& nodes, std::uint64_t max_rank, double tol) {
+    InterruptPoll poll;
+    return label_all_pairs(nodes, max_rank, tol, poll);
 }
 
 }  // namespace korvale

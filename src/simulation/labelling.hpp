@@ -15,8 +15,8 @@ struct LabelledEdges {
     std::uint64_t rank = 0; // the tracker's rank when the pass ended
 };
 
-// Working memory of one labelling pass over n nodes in d dimensions: the
-// candidate list, the labels, the accepted edges and a full basis.
+// Working memory of one labelling pass over all pairs of n nodes in d
+// dimensions: the labels, the accepted edges and a full basis.
 std::size_t labelling_bytes(std::size_t n, std::size_t d);
 
 // Offers every edge's rigidity row in order and labels it by the tracker's
@@ -29,9 +29,10 @@ std::size_t labelling_bytes(std::size_t n, std::size_t d);
 // simply goes on, where a fresh pass would repeat its work bit for bit.
 LabelledEdges label_edges(const NodeList& nodes, const EdgeList& edges, std::uint64_t max_rank, double tol);
 
-// The same, reporting its work to a poll that the caller shares between
-// passes (the training batch polls across graphs).
-LabelledEdges label_edges(const NodeList& nodes, const EdgeList& edges, std::uint64_t max_rank, double tol,
-                          InterruptPoll& poll);
+// The same over every pair of nodes in candidate order, walked without a
+// list. The poll, when given, is shared with the caller (the training batch
+// polls across graphs).
+LabelledEdges label_all_pairs(const NodeList& nodes, std::uint64_t max_rank, double tol);
+LabelledEdges label_all_pairs(const NodeList& nodes, std::uint64_t max_rank, double tol, InterruptPoll& poll);
 
 }  // namespace korvale

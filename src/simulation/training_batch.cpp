@@ -40,13 +40,12 @@ std::vector<SimulationResult> generate_batch(std::uint64_t n_graphs, std::uint64
     // through filling memory.
     require_memory(checked_sum({batch_bytes(n_graphs, n_nodes, *max_rank), labelling_bytes(n_nodes, d)}));
 
-    const EdgeList edges = candidate_edges(n_nodes);
     batch.reserve(n_graphs);
     InterruptPoll poll;
     for (std::uint64_t k = 0; k < n_graphs; ++k) {
         CoordinateGenerator generator(seed + k);  // wraps modulo 2^64
         const NodeList nodes = generator.generate_nodes(n_nodes, d);
-        LabelledEdges labelled = label_edges(nodes, edges, *max_rank, batch_tol, poll);
+        LabelledEdges labelled = label_all_pairs(nodes, *max_rank, batch_tol, poll);
         SimulationResult& record = batch.emplace_back();
         record.labels = std::move(labelled.labels);
         record.accepted_edges = std::move(labelled.accepted);

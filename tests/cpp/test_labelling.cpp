@@ -17,9 +17,16 @@ using namespace korvale;
 
 namespace {
 
+// The pass as simulate runs it, walking the pairs, which must agree with the
+// same pass over the listed candidates.
 LabelledEdges production(const NodeList& nodes, std::uint64_t d, double tol) {
-    const EdgeList edges = candidate_edges(nodes.size());
-    return label_edges(nodes, edges, *max_independent_edges(nodes.size(), d), tol);
+    const std::uint64_t max_rank = *max_independent_edges(nodes.size(), d);
+    LabelledEdges walked = label_all_pairs(nodes, max_rank, tol);
+    const LabelledEdges listed = label_edges(nodes, candidate_edges(nodes.size()), max_rank, tol);
+    EXPECT_EQ(walked.labels, listed.labels);
+    EXPECT_EQ(walked.accepted, listed.accepted);
+    EXPECT_EQ(walked.rank, listed.rank);
+    return walked;
 }
 
 struct Case {

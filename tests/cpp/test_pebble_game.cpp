@@ -32,6 +32,8 @@ TEST(PebbleGame, FourNodesCompleteGraphFinalState) {
 TEST(PebbleGame, SmallRuns) {
     EXPECT_TRUE(run_pebble_game(0, {}).labels.empty());
     EXPECT_TRUE(run_pebble_game(1, {}).accepted_edges.empty());
+    EXPECT_TRUE(run_pebble_game_all_pairs(0).labels.empty());
+    EXPECT_TRUE(run_pebble_game_all_pairs(1).labels.empty());
     EXPECT_EQ(run_pebble_game(3, candidate_edges(3)).labels, (Labels{1, 1, 1}));
     EXPECT_EQ(run_pebble_game(5, candidate_edges(5)).labels, (Labels{1, 1, 1, 1, 1, 1, 1, 0, 0, 0}));
 }
@@ -42,6 +44,9 @@ TEST(PebbleGame, CompleteGraphAcceptsTheEdgesAtNodesZeroAndOne) {
         const PebbleResult r = run_pebble_game(n, edges);
         for (std::size_t k = 0; k < edges.size(); ++k) EXPECT_EQ(r.labels[k], edges[k].i <= 1 ? 1 : 0);
         EXPECT_EQ(r.accepted_edges.size(), 2 * n - 3);
+        const PebbleResult walked = run_pebble_game_all_pairs(n);
+        EXPECT_EQ(walked.labels, r.labels);
+        EXPECT_EQ(walked.accepted_edges, r.accepted_edges);
     }
 }
 

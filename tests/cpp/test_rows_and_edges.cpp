@@ -60,6 +60,18 @@ TEST(CandidateEdges, SmallCounts) {
     EXPECT_EQ(five.back(), (Edge{3, 4}));
 }
 
+TEST(CandidateEdges, WalkedPairsAreTheListInOrder) {
+    for (std::size_t n = 0; n < 9; ++n) {
+        AllPairs pairs(n);
+        EdgeList walked;
+        Edge e;
+        while (pairs.next(e)) walked.push_back(e);
+        EXPECT_EQ(walked, candidate_edges(n)) << n;
+        EXPECT_EQ(pairs.size(), walked.size());
+        EXPECT_FALSE(pairs.next(e));  // stays exhausted
+    }
+}
+
 TEST(CandidateEdges, PrefixIsTheEdgesAtTheFirstDNodes) {
     for (std::size_t d : {2u, 3u}) {
         for (std::size_t n = d + 1; n < 12; ++n) {

@@ -21,19 +21,30 @@ std::vector<std::vector<std::size_t>> PebbleGame::out_edges() const {
     return lists;
 }
 
-bool PebbleGame::visit(std::uint32_t x) noexcept {
-    if (visited_at_[x] == generation_) return false;
-    visited_at_[x] = generation_;
-    ++visits_;
-    return true;
-}
-
 bool PebbleGame::find_pebble(std::uint32_t x) {
-    if (!visit(x)) return false;
-    if (pebbles_[x] > 0) {
-        --pebbles_[x];
-        log(PebbleMove::Kind::Take, x);
+    // The state in locals: stores through these pointers cannot then make
+    // the compiler reload the members on every step.
+    std::uint64_t* const visited_at = visited_at_.data();
+    std::int32_t* const pebbles = pebbles_.data();
+    OutEdges* const out_edges = out_edges_.data();
+    const std::uint64_t generation = generation_;
+    std::uint64_t visits = 0;
+    const auto visit = [&](std::uint32_t y) {
+        if (visited_at[y] == generation) return false;
+        visited_at[y] = generation;
+        ++visits;
         return true;
+    };
+    const auto done = [&](bool found) {
+        visits_ += visits;
+        return found;
+    };
+
+    if (!visit(x)) return done(false);
+    if (pebbles[x] > 0) {
+        --pebbles[x];
+        log(PebbleMove::Kind::Take, x);
+        return done(true);
     }
     // Each frame is a node whose out-edges are being scanned. A failed search
     // changes nothing, so a node's list stays as it was while it is scanned.
@@ -41,9 +52,9 @@ bool PebbleGame::find_pebble(std::uint32_t x) {
     Frame* top = bottom;
     *top = {x, 0};
     for (;;) {
-        const OutEdges& out = out_edges_[top->node];
+        const OutEdges& out = out_edges[top->node];
         if (top->next == out.size) {
-            if (top == bottom) return false;
+            if (top == bottom) return done(false);
             --top;
             ++top->next;
             continue;
@@ -53,21 +64,21 @@ bool PebbleGame::find_pebble(std::uint32_t x) {
             ++top->next;
             continue;
         }
-        if (pebbles_[w] == 0) {
+        if (pebbles[w] == 0) {
             *++top = {w, 0};
             continue;
         }
         // Found: take w's pebble and reverse the path, innermost edge first,
         // as the recursive search does on its way back.
-        --pebbles_[w];
+        --pebbles[w];
         log(PebbleMove::Kind::Take, w);
         for (Frame* f = top;; --f) {
             const std::uint32_t from = f->node;
-            const std::uint32_t to = out_edges_[from].to[f->next];
-            out_edges_[from].erase_at(f->next);
-            out_edges_[to].push_back(from);
+            const std::uint32_t to = out_edges[from].to[f->next];
+            out_edges[from].erase_at(f->next);
+            out_edges[to].push_back(from);
             log(PebbleMove::Kind::Reverse, from, to);
-            if (f == bottom) return true;
+            if (f == bottom) return done(true);
         }
     }
 }

@@ -53,7 +53,6 @@ private:
     // Rolls back the move log of the bar under test.
     void undo_moves() noexcept;
 
-    bool visit(std::uint32_t x) noexcept;
     void log(PebbleMove::Kind kind, std::uint32_t a, std::uint32_t b = 0) noexcept {
         moves_[move_count_++] = {kind, a, b};
     }

@@ -123,7 +123,8 @@ BEYOND_MEMORY = [
     ("simulate 10^7 nodes", lambda: korvale.simulate(np.broadcast_to(np.zeros(2), (10**7, 2)), 2)),
     ("simulate 40000 nodes", lambda: korvale.simulate(np.broadcast_to(np.zeros(3), (40000, 3)), 3)),
     ("pebble 10^6 nodes", lambda: korvale.pebble_game(np.broadcast_to(np.zeros(2), (10**6, 2)), 2)),
-    ("pebble 60000 nodes", lambda: korvale.pebble_game(np.broadcast_to(np.zeros(2), (60000, 2)), 2)),
+    # one label byte per pair: 45 GB
+    ("pebble 300000 nodes", lambda: korvale.pebble_game(np.broadcast_to(np.zeros(2), (300000, 2)), 2)),
     ("gram 60000", lambda: korvale.gram_from_dist(np.broadcast_to(np.zeros(1), (60000, 60000)))),
     ("reconstruct 30000", lambda: korvale.reconstruct(np.broadcast_to(np.zeros(1), (30000, 30000)), 2)),
     ("batch 10^9 graphs", lambda: korvale.generate_training_batch(10**9, 20, 2, 0)),

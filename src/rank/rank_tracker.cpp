@@ -297,7 +297,8 @@ void RankTracker::go_dense() {
     const std::vector<std::vector<double>> stored = stored_rows();
     reserve_dense_rows(stored.size() + 1);
     for (std::size_t r = 0; r < stored.size(); ++r) std::copy(stored[r].begin(), stored[r].end(), dense_row(r));
-    for (std::size_t t : pending_) back_substitute_rows(dense_basis_.get(), dense_row(t), pivots_[t], 0, t, ncols_, tol_);
+    for (std::size_t t : pending_)
+        back_substitute_rows(dense_basis_.get(), dense_row(t), pivots_[t], 0, t, ncols_, tol_);
     pending_ = {};
     dense_ = true;
     basis_ = {};
@@ -333,7 +334,8 @@ double* RankTracker::next_dense_row() {
 // first_eliminated on. Accepting it only records its pivot: it is in place.
 bool RankTracker::process_dense(std::size_t first_eliminated) {
     const std::size_t rank = pivots_.size();
-    const std::size_t c = reduce_row(dense_row(rank), dense_basis_.get(), pivots_.data(), first_eliminated, rank, ncols_, tol_);
+    const std::size_t c =
+        reduce_row(dense_row(rank), dense_basis_.get(), pivots_.data(), first_eliminated, rank, ncols_, tol_);
     if (c == ncols_) return false;
     pivots_.push_back(c);
     return true;

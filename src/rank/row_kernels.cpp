@@ -43,8 +43,9 @@ struct DenseRow {
 
     [[gnu::always_inline]] std::size_t width() const noexcept { return Width ? Width : count; }
 
-    [[gnu::always_inline]] void eliminate(double* __restrict x, const double* __restrict basis, const std::size_t* pivots,
-                   std::size_t first, std::size_t rank, double tol) const {
+    [[gnu::always_inline]] void eliminate(double* __restrict x, const double* __restrict basis,
+                                          const std::size_t* pivots, std::size_t first, std::size_t rank,
+                                          double tol) const {
         const std::size_t w = width();
         for (std::size_t r = first; r < rank; ++r) {
             const double f = x[pivots[r]];
@@ -54,8 +55,8 @@ struct DenseRow {
         }
     }
 
-    [[gnu::always_inline]] void back_substitute(double* basis, const double* source, std::size_t c, std::size_t first, std::size_t end,
-                         double tol) const {
+    [[gnu::always_inline]] void back_substitute(double* basis, const double* source, std::size_t c,
+                                                std::size_t first, std::size_t end, double tol) const {
         const std::size_t w = width();
         for (std::size_t r = first; r < end; ++r) {
             double* __restrict t = basis + r * w;
@@ -90,8 +91,8 @@ struct DenseRow {
         for (std::size_t k = 0; k < w; ++k) x[k] = x[k] / divisor;
     }
 
-    [[gnu::always_inline]] std::size_t reduce(double* x, double* basis, const std::size_t* pivots, std::size_t first, std::size_t rank,
-                       double tol) const {
+    [[gnu::always_inline]] std::size_t reduce(double* x, double* basis, const std::size_t* pivots,
+                                              std::size_t first, std::size_t rank, double tol) const {
         eliminate(x, basis, pivots, first, rank, tol);
         const std::size_t c = pivot(x, tol);
         if (c == width()) return c;

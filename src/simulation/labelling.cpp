@@ -11,7 +11,7 @@ std::size_t labelling_bytes(std::size_t n, std::size_t d) {
     const std::size_t basis_rows = ncols;  // the rank never exceeds the width
     return checked_sum({
         checked_capacity(edge_count(n), sizeof(Edge)) * sizeof(Edge),  // accepted, at most every pair
-        edge_count(n),                                                      // labels
+        edge_count(n),                                                  // labels
         checked_capacity(basis_rows + 4, ncols, sizeof(double)) * sizeof(double),
     });
 }

@@ -31,6 +31,7 @@ RankTracker::RankTracker(std::size_t ncols, double tol, Layout layout) : ncols_(
     if (!(tol >= 0.0) || narrow || layout == Layout::dense) {
         dense_ = true;
         reserve_dense_rows(std::min<std::size_t>(ncols, 64) + 1);
+        pivots_.reserve(std::min<std::size_t>(ncols, 64));
         return;
     }
     slot_of_.assign(ncols, none);

@@ -20,6 +20,19 @@ def triangular_lattice(
     L: int, p: float, seed: int, periodic: bool
 ) -> tuple[npt.NDArray[np.float64], npt.NDArray[np.int64]]: ...
 def henneberg(n: int, d: int, seed: int, extra: int) -> tuple[npt.NDArray[np.float64], npt.NDArray[np.int64]]: ...
+def available_memory() -> int | None: ...
+def batch_estimate(
+    model: str,
+    nodes_low: int,
+    nodes_high: int,
+    parameter_low: float,
+    parameter_high: float,
+    degree: int,
+    extra: int,
+    dim: int,
+    periodic: bool,
+    numeric: bool,
+) -> dict[str, Any]: ...
 def sample_batch(
     model: str,
     seed: int,

@@ -4,6 +4,7 @@ choice of threads or a Dask cluster to compute the shards."""
 import contextlib
 import hashlib
 import json
+import math
 import os
 import re
 import sys
@@ -12,6 +13,7 @@ from dataclasses import dataclass, field
 from importlib import metadata
 from typing import Any
 
+from korvale_data.budget import shortfall
 from korvale_data.graph_shards import MODELS, build_graph_shard
 from korvale_data.shards import build_shard
 
@@ -54,6 +56,8 @@ class Spec:
             raise DatasetError(f"nodes must be at least 1, got {self.nodes}")
         if self.dim not in (2, 3):
             raise DatasetError(f"dim must be 2 or 3, got {self.dim}")
+        if self.graphs >= 2**63:
+            raise DatasetError(f"graphs must be below 2**63, got {self.graphs}")
         if not 0 <= self.seed < 2**64:
             raise DatasetError(f"seed must be in [0, 2**64), got {self.seed}")
         if self.shard_size < 1:
@@ -164,6 +168,7 @@ def read_manifest(out: str):
         and isinstance(entry.get("file"), str)
         and SHARD_NAME.fullmatch(entry["file"])
         and (entry.get("sha256") is None or isinstance(entry.get("sha256"), str))
+        and all(type(entry.get(key)) is int and entry[key] >= 0 for key in ("first_graph", "count"))
         for entry in shards
     ):
         raise DatasetError(f"{path} is not a readable manifest: its shards are not a list of shard entries")
@@ -295,6 +300,9 @@ def generate(
     spec.check()
     if isinstance(workers, bool) or not isinstance(workers, int) or workers < 1:
         raise DatasetError(f"workers must be a positive integer, got {workers!r}")
+    problem = shortfall(spec, workers, out, local=client is None)
+    if problem:
+        raise DatasetError(problem)
     make_directory(out)
     with exclusive(out):
         known = prepare(out, spec)
@@ -329,6 +337,8 @@ def parse_range(value, name, kind):
     for bound in bounds:
         if isinstance(bound, bool) or not isinstance(bound, (int, float) if kind is float else int):
             raise DatasetError(f"{name} must be a number or a range low:high, got {value!r}")
+        if kind is float and not math.isfinite(bound):
+            raise DatasetError(f"{name} must be finite, got {value!r}")
     low, high = bounds[0], bounds[-1]
     return [kind(low), kind(high)]
 

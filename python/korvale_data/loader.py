@@ -1,6 +1,8 @@
 """Reading a dataset back, and the edge lists graph-learning libraries take."""
 
 import os
+import zipfile
+import zlib
 from collections.abc import Iterator
 from typing import Any
 
@@ -13,6 +15,10 @@ from korvale_data.dataset import DatasetError, read_manifest, sha256_of
 # Per-graph and per-edge arrays of the stacked layout (graph models).
 GRAPH_FIELDS = ("rigid", "rank", "max_rank", "largest_component", "parameter")
 EDGE_FIELDS = ("independent", "overconstrained", "component", "numeric")
+# What every shard of each layout holds.
+STACKED_FIELDS = ("graph_index", "node_ptr", "edge_ptr", "coords", "edges", "independent", "overconstrained",
+                  "rigid", "rank", "max_rank", "parameter")
+COMPLETE_FIELDS = ("graph_index", "coords", "edges", "labels", "final_rank", "max_rank", "is_rigid")
 
 
 def load(path: str, by: str = "graph", verify: bool = True) -> Iterator[dict[str, Any]]:
@@ -58,14 +64,92 @@ def shard_files(path: str) -> list[dict[str, Any]]:
 
 
 def read_shard(path: str, entry: dict[str, Any], verify: bool = True) -> dict[str, Any]:
-    """One shard's arrays, checked against the manifest's checksum."""
+    """One shard's arrays, checked against the manifest's checksum and for a
+    sound structure; any damage is a DatasetError naming the file."""
     file = os.path.join(path, entry["file"])
     if entry["sha256"] is None:
         raise DatasetError(f"{file} was never completed; run the generator again")
-    if verify and sha256_of(file) != entry["sha256"]:
-        raise DatasetError(f"{file} does not match its checksum")
-    with np.load(file, allow_pickle=False) as archive:
-        return {name: archive[name] for name in archive.files}
+    try:
+        if verify and sha256_of(file) != entry["sha256"]:
+            raise DatasetError(f"{file} does not match its checksum")
+        with np.load(file, allow_pickle=False) as archive:
+            arrays = {name: archive[name] for name in archive.files}
+    except DatasetError:
+        raise
+    except (OSError, ValueError, EOFError, KeyError, zipfile.BadZipFile, zlib.error) as e:
+        raise DatasetError(f"{file} cannot be read: {type(e).__name__}: {e}") from None
+    problem = shard_problem(arrays, entry)
+    if problem:
+        raise DatasetError(f"{file} is damaged: {problem}")
+    return arrays
+
+
+def shard_problem(shard: dict[str, Any], entry: dict[str, Any]) -> str | None:
+    """What is wrong with a shard's structure, or None. Vectorised: offsets,
+    id ranges, dtypes and lengths, checked once per shard read."""
+    stacked = "node_ptr" in shard
+    required = STACKED_FIELDS if stacked else COMPLETE_FIELDS
+    missing = [name for name in required if name not in shard]
+    if missing:
+        return f"it lacks {', '.join(missing)}"
+    for name, array in shard.items():
+        if array.dtype.kind not in "biuf":
+            return f"{name} holds {array.dtype}, not numbers"
+    index = shard["graph_index"]
+    count = entry.get("count", len(index))
+    first = entry.get("first_graph", int(index[0]) if len(index) else 0)
+    if index.shape != (count,) or not np.array_equal(index, np.arange(first, first + count)):
+        return f"graph_index is not graphs {first}..{first + count - 1}"
+    return stacked_problem(shard, count) if stacked else complete_problem(shard, count)
+
+
+def integers(shard: dict[str, Any], names) -> str | None:
+    for name in names:
+        if name in shard and shard[name].dtype.kind not in "biu":
+            return f"{name} holds {shard[name].dtype}, not integers"
+    return None
+
+
+def stacked_problem(shard: dict[str, Any], count: int) -> str | None:
+    bad = integers(shard, ("node_ptr", "edge_ptr", "edges", *EDGE_FIELDS, "rigid", "rank", "max_rank"))
+    if bad:
+        return bad
+    coords, edges = shard["coords"], shard["edges"]
+    if coords.ndim != 2 or coords.shape[1] not in (2, 3):
+        return f"coords has shape {coords.shape}, not (nodes, 2 or 3)"
+    if edges.ndim != 2 or edges.shape[1] != 2:
+        return f"edges has shape {edges.shape}, not (edges, 2)"
+    for name, total in (("node_ptr", len(coords)), ("edge_ptr", len(edges))):
+        ptr = shard[name]
+        if ptr.shape != (count + 1,) or ptr[0] != 0 or ptr[-1] != total or np.any(np.diff(ptr) < 0):
+            return f"{name} does not run from 0 to {total} in order over {count} graphs"
+    for name in EDGE_FIELDS:
+        if name in shard and shard[name].shape != (len(edges),):
+            return f"{name} has shape {shard[name].shape}, not ({len(edges)},)"
+    for name in GRAPH_FIELDS:
+        if name in shard and shard[name].shape != (count,):
+            return f"{name} has shape {shard[name].shape}, not ({count},)"
+    sizes = np.diff(shard["node_ptr"])[np.repeat(np.arange(count), np.diff(shard["edge_ptr"]))]
+    if edges.size and (edges.min() < 0 or np.any(edges >= sizes[:, None])):
+        return "an edge has a node outside its graph"
+    return None
+
+
+def complete_problem(shard: dict[str, Any], count: int) -> str | None:
+    bad = integers(shard, ("edges", "labels", "final_rank", "max_rank"))
+    if bad:
+        return bad
+    coords, edges, labels = shard["coords"], shard["edges"], shard["labels"]
+    if coords.ndim != 3 or coords.shape[0] != count or coords.shape[2] not in (2, 3):
+        return f"coords has shape {coords.shape}, not ({count}, nodes, 2 or 3)"
+    if edges.ndim != 2 or edges.shape[1] != 2 or (edges.size and (edges.min() < 0 or edges.max() >= coords.shape[1])):
+        return "edges are not pairs of the graph's nodes"
+    if labels.shape != (count, len(edges)):
+        return f"labels has shape {labels.shape}, not ({count}, {len(edges)})"
+    for name in ("final_rank", "max_rank", "is_rigid"):
+        if shard[name].shape != (count,):
+            return f"{name} has shape {shard[name].shape}, not ({count},)"
+    return None
 
 
 def stacked_graphs(shard: dict) -> Iterator[dict[str, Any]]:

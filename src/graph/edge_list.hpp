@@ -6,9 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/memory.hpp"
 #include "core/records.hpp"
 
 namespace korvale {
+
+// The bytes of a checked copy of m edges.
+inline Bytes edge_list_bytes(std::size_t m) { return Bytes(m) * sizeof(Edge); }
 
 // pairs holds m rows of two ids (row-major). Throws InputError naming the
 // first offending row: "edge 7 = (3, 12) has a node outside 0..9",

@@ -3,10 +3,12 @@
 #include "models/graph_batch.hpp"
 #include "models/graph_models.hpp"
 
+#include <nanobind/stl/optional.h>
 #include <nanobind/stl/pair.h>
 #include <nanobind/stl/string.h>
 
 #include "core/failure.hpp"
+#include "core/memory.hpp"
 
 namespace korvale::graphs {
 
@@ -22,7 +24,7 @@ std::pair<Coords, Edges> with_coords(Model&& model) {
         Unlocked unlocked;
         g = model();
     }
-    return {coords_array(std::move(g.coords)), edge_array(g.edges)};
+    return {coords_array(std::move(g.coords)), edge_array(std::move(g.edges))};
 }
 
 template <class Model>
@@ -32,7 +34,7 @@ Edges edges_only(Model&& model) {
         Unlocked unlocked;
         edges = model();
     }
-    return edge_array(edges);
+    return edge_array(std::move(edges));
 }
 
 GraphModel model_named(const std::string& name) {
@@ -50,11 +52,40 @@ nb::ndarray<nb::numpy, T> flat(std::vector<T>&& values) {
     return array_of(std::move(values), {size});
 }
 
+BatchRequest batch_request(const std::string& model, std::size_t nodes_low, std::size_t nodes_high,
+                           double parameter_low, double parameter_high, std::size_t degree, std::size_t extra,
+                           std::size_t dim, bool periodic, bool numeric) {
+    BatchRequest request;
+    request.model = model_named(model);
+    request.nodes_low = nodes_low;
+    request.nodes_high = nodes_high;
+    request.parameter_low = parameter_low;
+    request.parameter_high = parameter_high;
+    request.degree = degree;
+    request.extra = extra;
+    request.dim = dim;
+    request.periodic = periodic;
+    request.numeric = numeric;
+    return request;
+}
+
+nb::dict batch_estimate(const std::string& model, std::size_t nodes_low, std::size_t nodes_high,
+                        double parameter_low, double parameter_high, std::size_t degree, std::size_t extra,
+                        std::size_t dim, bool periodic, bool numeric) {
+    const BatchEstimate e = estimate_batch(batch_request(model, nodes_low, nodes_high, parameter_low, parameter_high,
+                                                         degree, extra, dim, periodic, numeric));
+    nb::dict out;
+    out["working"] = e.working.value();
+    out["per_graph"] = e.per_graph.value();
+    out["edges"] = e.edges;
+    return out;
+}
+
 nb::dict sample_batch(const std::string& model, std::uint64_t seed, std::uint64_t first, std::uint64_t count,
                       std::size_t nodes_low, std::size_t nodes_high, double parameter_low, double parameter_high,
                       std::size_t degree, std::size_t extra, std::size_t dim, bool periodic, bool numeric) {
-    BatchRequest request{model_named(model), nodes_low, nodes_high, parameter_low, parameter_high, degree, extra,
-                         dim, periodic, numeric};
+    const BatchRequest request = batch_request(model, nodes_low, nodes_high, parameter_low, parameter_high, degree,
+                                               extra, dim, periodic, numeric);
     GraphBatch b;
     {
         Unlocked unlocked;
@@ -83,6 +114,10 @@ nb::dict sample_batch(const std::string& model, std::uint64_t seed, std::uint64_
 }  // namespace
 
 void bind_models(nb::module_& m) {
+    m.def("batch_estimate", &batch_estimate, nb::arg("model"), nb::arg("nodes_low"), nb::arg("nodes_high"),
+          nb::arg("parameter_low"), nb::arg("parameter_high"), nb::arg("degree"), nb::arg("extra"), nb::arg("dim"),
+          nb::arg("periodic"), nb::arg("numeric"));
+    m.def("available_memory", [] { return available_memory(); });
     m.def("sample_batch", &sample_batch, nb::arg("model"), nb::arg("seed"), nb::arg("first"), nb::arg("count"),
           nb::arg("nodes_low"), nb::arg("nodes_high"), nb::arg("parameter_low"), nb::arg("parameter_high"),
           nb::arg("degree"), nb::arg("extra"), nb::arg("dim"), nb::arg("periodic"), nb::arg("numeric"));

@@ -7,10 +7,12 @@ namespace korvale::graphs {
 namespace {
 
 nb::dict pebble_game(std::size_t n, const EdgeArray& edges, std::uint32_t k, std::uint32_t l) {
+    check_sparsity_counts(k, l);
+    const EdgeList list = edges_from(n, edges, kl_game_bytes(n, edges.shape(0), k));
     KLGameResult r;
     {
         Unlocked unlocked;
-        r = kl_pebble_game(n, edges_from(n, edges), k, l);
+        r = kl_pebble_game(n, list, k, l);
     }
     const std::size_t m = r.labels.size();
     nb::dict out = rank_result(std::move(r.labels), r.rank, r.max_rank);
@@ -22,10 +24,12 @@ nb::dict pebble_game(std::size_t n, const EdgeArray& edges, std::uint32_t k, std
 }
 
 nb::dict percolation(std::size_t n, const EdgeArray& edges, std::uint32_t k, std::uint32_t l) {
+    check_sparsity_counts(k, l);
+    const EdgeList list = edges_from(n, edges, kl_percolation_bytes(n, edges.shape(0), k));
     PercolationResult r;
     {
         Unlocked unlocked;
-        r = kl_percolation(n, edges_from(n, edges), k, l);
+        r = kl_percolation(n, list, k, l);
     }
     const std::size_t m = r.labels.size();
     nb::dict out;

@@ -10,10 +10,11 @@ namespace {
 using CoordArray = nb::ndarray<const double, nb::ndim<2>, nb::c_contig, nb::device::cpu>;
 
 nb::dict generic_rank_of(std::size_t n, const EdgeArray& edges, std::size_t d, std::uint64_t seed) {
+    const EdgeList list = edges_from(n, edges, generic_rank_bytes(n, edges.shape(0), d));
     GenericRankResult r;
     {
         Unlocked unlocked;
-        r = generic_rank(n, edges_from(n, edges), d, seed);
+        r = generic_rank(n, list, d, seed);
     }
     nb::dict out = rank_result(std::move(r.labels), r.rank, r.max_rank);
     out["error_bound"] = r.error_bound;
@@ -21,13 +22,14 @@ nb::dict generic_rank_of(std::size_t n, const EdgeArray& edges, std::size_t d, s
 }
 
 nb::dict label_edges_of(const CoordArray& coords, const EdgeArray& edges, double tol) {
-    const std::size_t n = coords.shape(0);
-    Matrix matrix(n, coords.shape(1));
+    const std::size_t n = coords.shape(0), d = coords.shape(1);
+    const EdgeList list = edges_from(n, edges, Bytes(n) * d * sizeof(double) + framework_label_bytes(n, d, edges.shape(0)));
+    Matrix matrix(n, d);
     std::copy(coords.data(), coords.data() + matrix.data.size(), matrix.data.begin());
     FrameworkLabels r;
     {
         Unlocked unlocked;
-        r = label_framework(matrix, edges_from(n, edges), tol);
+        r = label_framework(matrix, list, tol);
     }
     return rank_result(std::move(r.labels), r.rank, r.max_rank);
 }

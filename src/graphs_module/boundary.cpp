@@ -1,6 +1,7 @@
 #include "graphs_module/boundary.hpp"
 
 #include <atomic>
+#include <type_traits>
 
 #include "graph/edge_list.hpp"
 
@@ -26,22 +27,23 @@ void Unlocked::check_signals(void*) {
     if (PyErr_CheckSignals() != 0) throw nb::python_error();
 }
 
-EdgeList edges_from(std::size_t n, const EdgeArray& edges) {
+EdgeList edges_from(std::size_t n, const EdgeArray& edges, Bytes beside) {
     if (edges.shape(1) != 2) throw nb::value_error("edges must have shape (m, 2)");
-    if (edges.dtype() == nb::dtype<std::int64_t>())
-        return checked_edges(n, static_cast<const std::int64_t*>(edges.data()), edges.shape(0));
-    if (edges.dtype() == nb::dtype<std::uint64_t>())
-        return checked_edges(n, static_cast<const std::uint64_t*>(edges.data()), edges.shape(0));
-    throw nb::type_error("edges must be int64 or uint64");
+    const bool signed_ids = edges.dtype() == nb::dtype<std::int64_t>();
+    if (!signed_ids && edges.dtype() != nb::dtype<std::uint64_t>()) throw nb::type_error("edges must be int64 or uint64");
+    const std::size_t m = edges.shape(0);
+    require_memory(edge_list_bytes(m) + beside);
+    if (signed_ids) return checked_edges(n, static_cast<const std::int64_t*>(edges.data()), m);
+    return checked_edges(n, static_cast<const std::uint64_t*>(edges.data()), m);
 }
 
-nb::ndarray<nb::numpy, std::int64_t> edge_array(const EdgeList& edges) {
-    std::vector<std::int64_t> flat(2 * edges.size());
-    for (std::size_t e = 0; e < edges.size(); ++e) {
-        flat[2 * e] = static_cast<std::int64_t>(edges[e].i);
-        flat[2 * e + 1] = static_cast<std::int64_t>(edges[e].j);
-    }
-    return array_of(std::move(flat), {edges.size(), 2});
+nb::ndarray<nb::numpy, std::int64_t> edge_array(EdgeList&& edges) {
+    static_assert(sizeof(Edge) == 2 * sizeof(std::int64_t) && std::is_standard_layout_v<Edge>);
+    const std::size_t m = edges.size();
+    auto* owned = new EdgeList(std::move(edges));
+    nb::capsule owner(owned, [](void* p) noexcept { delete static_cast<EdgeList*>(p); });
+    // Ids are below 2**32, so reading them as signed gives the same values.
+    return nb::ndarray<nb::numpy, std::int64_t>(reinterpret_cast<std::int64_t*>(owned->data()), {m, 2}, owner);
 }
 
 nb::dict rank_result(Labels&& labels, std::uint64_t rank, std::uint64_t max_rank) {

@@ -12,6 +12,7 @@
 
 #include "core/failure.hpp"
 #include "core/interrupt.hpp"
+#include "core/memory.hpp"
 #include "lib/ref.hpp"
 
 namespace korvale::py {
@@ -100,6 +101,8 @@ PyObject* guarded(Body&& body) noexcept {
         PyErr_SetString(PyExc_ValueError, e.what());
     } catch (const InternalFailure& e) {
         set_panic(e.message());
+    } catch (const MemoryShortage& e) {
+        PyErr_SetString(PyExc_MemoryError, e.what());
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
     } catch (const std::exception& e) {

@@ -18,10 +18,11 @@ NodeList nodes_from_coords(const MatrixView& coords, std::uint64_t d) {
         throw ValueFailure("Need at least " + std::to_string(d + 1) + " nodes for d=" + std::to_string(d) +
                            ", got " + std::to_string(rows));
 
-    // Refuse what cannot fit before copying anything: the distances and one
-    // labelling pass.
+    // Refuse what cannot fit before copying anything: the distances, one
+    // labelling pass, and the result's list of the accepted edges.
     require_memory(checked_sum({checked_capacity(rows, rows, sizeof(double)) * sizeof(double),
-                                labelling_bytes(rows, d)}));
+                                labelling_bytes(rows, d),
+                                checked_capacity(rows, d, result_edge_bytes) * result_edge_bytes}));
 
     NodeList nodes(checked_capacity(rows, sizeof(Node)));
     for (std::size_t i = 0; i < rows; ++i) {

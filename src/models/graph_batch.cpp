@@ -1,5 +1,6 @@
 #include "models/graph_batch.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/failure.hpp"
@@ -8,6 +9,7 @@
 #include "pebble/kl_pebble_game.hpp"
 #include "rigidity/framework_labels.hpp"
 #include "rigidity/generic_rank.hpp"
+#include "simulation/max_rank.hpp"
 
 namespace korvale {
 
@@ -42,12 +44,68 @@ GraphSample draw_graph(const BatchRequest& q, std::size_t n, double parameter, E
     return g;
 }
 
-}  // namespace
-
-GraphBatch sample_graphs(const BatchRequest& q, std::uint64_t seed, std::uint64_t first, std::uint64_t count) {
+void check_request(const BatchRequest& q) {
     if (q.dim != 2 && q.dim != 3) throw InputError("dim must be 2 or 3, got " + std::to_string(q.dim));
     if (q.model == GraphModel::lattice && q.dim != 2) throw InputError("the lattice model is a plane model (dim 2)");
     if (q.nodes_high < q.nodes_low) throw InputError("the node range is empty");
+}
+
+}  // namespace
+
+BatchEstimate estimate_batch(const BatchRequest& q) {
+    check_request(q);
+    const std::size_t n = q.nodes_high + (q.model == GraphModel::regular ? 1 : 0);
+    const double nodes = static_cast<double>(n), c = q.parameter_high;
+    double edges = 0.0;
+    switch (q.model) {
+        case GraphModel::erdos_renyi:
+            edges = 0.5 * c * nodes;
+            break;
+        case GraphModel::regular:
+            edges = 0.5 * static_cast<double>(q.degree) * nodes;
+            break;
+        case GraphModel::geometric:
+            edges = 0.5 * nodes * (nodes - 1.0) * geometric_pair_probability(c, q.dim, q.periodic);
+            break;
+        case GraphModel::lattice:
+            edges = 3.0 * nodes * std::clamp(c, 0.0, 1.0);
+            break;
+        case GraphModel::henneberg:
+            edges = static_cast<double>(q.dim) * nodes + static_cast<double>(q.extra);
+            break;
+    }
+    edges = std::fmin(edges * 1.1 + 64.0, 0.5 * nodes * (nodes - 1.0) + 64.0);
+    const auto m = static_cast<std::size_t>(std::fmin(edges, 1e18));
+    BatchEstimate out;
+    out.edges = edges;
+    // Drawing: the coordinates, the edge list, and the set of pairs some
+    // models keep. Labelling: the pebble game in the plane; in space the
+    // exact rank with its circuits, whose basis keeps each accepted row's
+    // expression in the rows before it (r^2 / 2 coefficients) and at most
+    // r rows of n d entries.
+    const Bytes drawing = Bytes(n) * (q.dim * sizeof(double)) + Bytes(m) * (sizeof(Edge) + 48);
+    Bytes labelling;
+    if (q.dim == 2) {
+        labelling = kl_game_bytes(n, m, 2);
+    } else {
+        const std::size_t r = std::min<std::size_t>(m, max_independent_edges(n, q.dim).value_or(Bytes::most));
+        labelling = generic_rank_bytes(n, m, q.dim, true) + Bytes(r) * r * (sizeof(std::uint64_t) / 2) +
+                    Bytes(r) * n * (q.dim * sizeof(std::uint64_t));
+    }
+    if (q.numeric) labelling += framework_label_bytes(n, q.dim, m);
+    out.working = drawing + labelling;
+    // Stacked: coordinates; per edge its two int32 ids, two or three flags
+    // and the plane's cluster id; per graph its offsets and figures.
+    out.per_graph = Bytes(n) * (q.dim * sizeof(double)) +
+                    Bytes(m) * (2 * sizeof(std::int32_t) + 3 + sizeof(std::int32_t)) + 64;
+    return out;
+}
+
+GraphBatch sample_graphs(const BatchRequest& q, std::uint64_t seed, std::uint64_t first, std::uint64_t count) {
+    check_request(q);
+    const BatchEstimate estimate = estimate_batch(q);
+    // The stacked arrays grow by doubling: up to twice what they hold.
+    require_memory(estimate.working + estimate.per_graph * count * 2);
     GraphBatch out;
     out.node_ptr.assign(1, 0);
     out.edge_ptr.assign(1, 0);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/memory.hpp"
 #include "core/records.hpp"
 
 namespace korvale {
@@ -41,7 +42,20 @@ struct GraphBatch {
 };
 
 // For a lattice the drawn n gives the side floor(sqrt(n)). Throws InputError
-// for a request a model refuses (in the plane only: lattice).
+// for a request a model refuses (in the plane only: lattice), and
+// MemoryShortage up front when the graphs cannot fit (see estimate_batch).
 GraphBatch sample_graphs(const BatchRequest& request, std::uint64_t seed, std::uint64_t first, std::uint64_t count);
+
+// What a batch holds, for the largest graph a request can draw (nodes_high
+// nodes, parameter_high) with the edges it is expected to have (with room
+// for chance): `working`, the memory of drawing and labelling one graph;
+// `per_graph`, the bytes of its stacked arrays. A batch of count graphs
+// needs at most working + 2 count per_graph (the arrays grow by doubling).
+struct BatchEstimate {
+    Bytes working;
+    Bytes per_graph;
+    double edges = 0.0;  // the largest graph's expected edges
+};
+BatchEstimate estimate_batch(const BatchRequest& request);
 
 }  // namespace korvale

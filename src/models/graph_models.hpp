@@ -23,12 +23,19 @@ EdgeList erdos_renyi(std::size_t n, double mean_degree, Engine& engine);
 
 // A uniform-ish simple degree-regular graph: random pairing of stubs that
 // refuses loops and repeated pairs, restarting when it gets stuck
-// (Steger and Wormald 1999).
+// (Steger and Wormald 1999). Degrees above (n - 1) / 2 are drawn as the
+// complement of an (n - 1 - degree)-regular graph. Throws InputError when
+// 1,000 attempts all get stuck (not seen for any request that can be met).
 EdgeList random_regular(std::size_t n, std::size_t degree, Engine& engine);
 
 // Points uniform in the unit square or cube; an edge for every pair at
 // distance <= radius (minimum image when periodic).
 GraphSample random_geometric(std::size_t n, double radius, std::size_t d, bool periodic, Engine& engine);
+
+// The probability that two of those points are joined (exact for r <= 1,
+// and for r <= 1/2 when periodic; 1 beyond, an overestimate): what memory
+// checks expect before drawing.
+double geometric_pair_probability(double radius, std::size_t d, bool periodic);
 
 // The L x L triangular lattice, node (x, y) = y L + x at (x + y/2, y sqrt(3)/2),
 // bonds to (x+1, y), (x, y+1), (x-1, y+1), each kept with probability p.

@@ -23,11 +23,16 @@ GraphSample henneberg(std::size_t n, std::size_t d, std::size_t extra, Engine& e
     const std::size_t minimal = n >= d ? n * d - d * (d + 1) / 2 : possible;
     if (extra > possible - minimal)
         throw InputError("extra must be at most " + std::to_string(possible - minimal) + " for n = " + std::to_string(n));
-    require_memory(checked_capacity(minimal + extra, 4 * sizeof(Edge), 1));
+    // The coordinates, the edges, and the set of pairs present (a node of
+    // the set with its allocation header, and its share of the buckets).
+    constexpr std::size_t set_bytes_per_pair = 48;
+    require_memory(Bytes(n) * d * sizeof(double) + Bytes(minimal + extra) * (sizeof(Edge) + set_bytes_per_pair));
     GraphSample out;
     out.coords = CoordinateMatrix(n, d);
     for (double& x : out.coords.data) x = engine.uniform();
     std::unordered_set<std::uint64_t> present;
+    present.reserve(minimal + extra);
+    out.edges.reserve(minimal + extra);
     auto add = [&](std::size_t a, std::size_t b) {
         present.insert(key(a, b));
         out.edges.push_back(a < b ? Edge{a, b} : Edge{b, a});

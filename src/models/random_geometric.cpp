@@ -9,12 +9,42 @@
 
 namespace korvale {
 
+// The probability that two uniform points of the unit square (d = 2) or
+// cube (d = 3) lie within distance r: the ball's volume weighted by the
+// overlap of the box with its shift, (4/3 pi r^3 - 3/2 pi r^4 + 8/5 r^5 -
+// r^6/6 in the cube, pi r^2 - 8/3 r^3 + r^4/2 in the square, for r <= 1),
+// and 1 beyond (an overestimate by at most a tenth). Periodic: the ball's
+// volume, exact up to r = 1/2.
+double geometric_pair_probability(double r, std::size_t d, bool periodic) {
+    constexpr double pi = 3.141592653589793;
+    double p = 0.0;
+    if (periodic)
+        p = d == 2 ? pi * r * r : 4.0 / 3.0 * pi * r * r * r;
+    else if (r > 1.0)
+        p = 1.0;
+    else if (d == 2)
+        p = pi * r * r - 8.0 / 3.0 * r * r * r + 0.5 * r * r * r * r;
+    else
+        p = 4.0 / 3.0 * pi * r * r * r - 1.5 * pi * r * r * r * r + 1.6 * r * r * r * r * r -
+            r * r * r * r * r * r / 6.0;
+    return std::clamp(p, 0.0, 1.0);
+}
+
 GraphSample random_geometric(std::size_t n, double radius, std::size_t d, bool periodic, Engine& engine) {
     if (d != 2 && d != 3) throw InputError("d must be 2 or 3, got " + std::to_string(d));
     if (!(radius >= 0.0) || !std::isfinite(radius))
         throw InputError("radius must be a finite number >= 0, got " + std::to_string(radius));
-    require_memory(checked_capacity(n, 4 * d, sizeof(double)) * sizeof(double));
+    // The edges expected, with room for chance, are the bulk: the list is
+    // reserved at once (it is shuffled in place and handed over as it is).
+    const double pairs = 0.5 * static_cast<double>(n) * static_cast<double>(n > 0 ? n - 1 : 0);
+    const double expected = pairs * geometric_pair_probability(radius, d, periodic);
+    const auto room = static_cast<std::size_t>(std::fmin(expected * 1.05 + 1024.0, std::fmin(pairs, 1e18)));
+    const auto checked = static_cast<std::size_t>(std::fmin(expected * 1.1 + 1024.0, 1e18));
+    // The coordinates, and the cell grid: a cell per point, its members,
+    // the start of each cell.
+    require_memory(Bytes(n) * (d * sizeof(double) + 3 * sizeof(std::size_t)) + Bytes(checked) * sizeof(Edge));
     GraphSample out;
+    out.edges.reserve(room);
     out.coords = CoordinateMatrix(n, d);
     for (double& x : out.coords.data) x = engine.uniform();
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string>
 #include <unordered_set>
 
@@ -9,6 +10,12 @@
 namespace korvale {
 
 namespace {
+
+// Attempts before a request is given up. An attempt fails only when its
+// last stubs admit no allowed pair; for degrees up to (n - 1) / 2 (the only
+// ones paired directly) that happens rarely, so reaching the bound is
+// vanishingly unlikely for any request that can be met.
+constexpr int max_attempts = 1000;
 
 std::uint64_t pair_key(std::size_t a, std::size_t b) {
     return a < b ? (std::uint64_t{a} << 32) | b : (std::uint64_t{b} << 32) | a;
@@ -52,17 +59,67 @@ bool try_pairing(std::size_t n, std::size_t degree, Engine& engine, EdgeList& ed
     return true;
 }
 
+// A degree-regular graph by repeated attempts, its edges in pairing order.
+EdgeList pairing(std::size_t n, std::size_t degree, Engine& engine, InterruptPoll& poll) {
+    EdgeList edges;
+    for (int attempt = 0; attempt < max_attempts; ++attempt)
+        if (try_pairing(n, degree, engine, edges, poll)) return edges;
+    throw InputError("no simple " + std::to_string(degree) + "-regular graph on " + std::to_string(n) +
+                     " nodes was found in " + std::to_string(max_attempts) + " attempts");
+}
+
+// The pairs (v, w), v < w, that are not edges of the simple graph given, in
+// lexicographic order.
+EdgeList complement(std::size_t n, const EdgeList& edges, InterruptPoll& poll) {
+    std::vector<std::uint32_t> start(n + 1, 0), neighbours(2 * edges.size());
+    for (const Edge& e : edges) {
+        ++start[e.i + 1];
+        ++start[e.j + 1];
+    }
+    for (std::size_t v = 0; v < n; ++v) start[v + 1] += start[v];
+    {
+        std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
+        for (const Edge& e : edges) {
+            neighbours[fill[e.i]++] = static_cast<std::uint32_t>(e.j);
+            neighbours[fill[e.j]++] = static_cast<std::uint32_t>(e.i);
+        }
+    }
+    EdgeList out;
+    out.reserve(n * (n - 1) / 2 - edges.size());
+    for (std::size_t v = 0; v < n; ++v) {
+        auto* first = neighbours.data() + start[v];
+        auto* last = neighbours.data() + start[v + 1];
+        std::sort(first, last);
+        for (std::size_t w = v + 1; w < n; ++w) {
+            while (first != last && *first < w) ++first;
+            if (first != last && *first == w) continue;
+            out.push_back({v, w});
+        }
+        poll(n);
+    }
+    return out;
+}
+
 }  // namespace
 
 EdgeList random_regular(std::size_t n, std::size_t degree, Engine& engine) {
     if (n > 0xFFFFFFFFu) throw InputError("n must be below 2**32");
     if (degree >= n && n > 0) throw InputError("degree must be below n = " + std::to_string(n));
     if ((n * degree) % 2 != 0) throw InputError("n * degree must be even");
-    require_memory(checked_capacity(n, degree, 4 * sizeof(std::size_t)) * 4 * sizeof(std::size_t));
-    EdgeList edges;
+    // Dense degrees are drawn as the complement of a sparse graph: the
+    // complement of a random (n - 1 - degree)-regular graph is a random
+    // degree-regular one, and pairing stubs directly gets stuck ever more
+    // often as the degree nears n - 1.
+    const bool dense = 2 * degree > n - 1;
+    const std::size_t paired = dense ? n - 1 - degree : degree;
+    // Pairing: the stubs, the set of pairs made, the edges. A complement
+    // also holds its own edges.
+    constexpr std::size_t pairing_bytes_per_stub = 48;
+    require_memory(Bytes(n) * paired * pairing_bytes_per_stub +
+                   (dense ? Bytes(n) * degree * (sizeof(Edge) / 2) : Bytes(0)));
     InterruptPoll poll;
-    while (!try_pairing(n, degree, engine, edges, poll)) {
-    }
+    EdgeList edges = pairing(n, paired, engine, poll);
+    if (dense) edges = complement(n, edges, poll);
     shuffle(edges, engine);
     return edges;
 }

@@ -12,8 +12,14 @@ GraphSample triangular_lattice(std::size_t side, double p, bool periodic, Engine
     if (periodic && side > 0 && side < 3) throw InputError("a periodic lattice needs L >= 3, got " + std::to_string(side));
     if (side > 0xFFFF) throw InputError("L must be below 65536, got " + std::to_string(side));
     const std::size_t n = side * side;
-    require_memory(checked_capacity(n, 3 * sizeof(Edge) + 2 * sizeof(double), 2) * 2);
+    // At most 3 bonds a node, each kept with probability p: the list is
+    // reserved for the bonds expected, with room for chance (it is shuffled
+    // in place and handed over as it is), beside the coordinates.
+    const auto room = static_cast<std::size_t>(std::fmin(3.0 * static_cast<double>(n) * p * 1.05 + 1024.0,
+                                                         3.0 * static_cast<double>(n)));
+    require_memory(Bytes(n) * (2 * sizeof(double)) + Bytes(room) * sizeof(Edge));
     GraphSample out;
+    out.edges.reserve(room);
     out.coords = CoordinateMatrix(n, 2);
     const double height = 0.8660254037844386;  // sqrt(3)/2
     const long L = static_cast<long>(side);

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "core/interrupt.hpp"
+#include "core/memory.hpp"
 #include "core/records.hpp"
 #include "graph/incidence.hpp"
 
@@ -46,6 +47,12 @@ struct KLGameResult {
 
 // Checks k and l (1 <= k, 0 <= l < 2k); throws InputError otherwise.
 void check_sparsity_counts(std::uint64_t k, std::uint64_t l);
+
+// What the game and the percolation sweep hold beside their edge list, for
+// n nodes, m edges and k pebbles per node: checked before they start. The
+// figures are the state's own (see docs/korvale_graphs.md, Cost).
+Bytes kl_game_bytes(std::size_t n, std::size_t m, std::uint32_t k);
+Bytes kl_percolation_bytes(std::size_t n, std::size_t m, std::uint32_t k);
 
 // The game over the edges in their order; node ids must lie in 0..n-1 and
 // no edge may be a loop (see graph/edge_list.hpp).

@@ -1,6 +1,7 @@
 #include "pebble/pebble_game.hpp"
 
 #include "core/interrupt.hpp"
+#include "core/memory.hpp"
 #include "simulation/candidate_edges.hpp"
 
 namespace korvale {
@@ -152,7 +153,8 @@ std::size_t pebble_bytes(std::size_t n) {
     const std::size_t per_node = PebbleGame::bytes_per_node();
     return checked_sum({
         edge_count(n),                                                  // labels
-        checked_capacity(n, 2 * sizeof(Edge)),                          // accepted: 2n - 3
+        // accepted (2n - 3), and the caller's result list of them
+        checked_capacity(n, 2 * (sizeof(Edge) + result_edge_bytes)) * 2 * (sizeof(Edge) + result_edge_bytes),
         checked_capacity(n, per_node) * per_node,
     });
 }

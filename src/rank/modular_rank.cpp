@@ -16,8 +16,15 @@ std::uint64_t mod61::inverse(std::uint64_t a) noexcept {
     return result;
 }
 
-ModularRankTracker::ModularRankTracker(std::size_t ncols, bool circuits)
-    : circuits_(circuits), pivot_row_(ncols, 0), scratch_(checked_capacity(ncols, sizeof(std::uint64_t)), 0) {}
+ModularRankTracker::ModularRankTracker(std::size_t ncols, bool circuits, std::size_t max_rows)
+    : circuits_(circuits), pivot_row_(ncols, 0), scratch_(checked_capacity(ncols, sizeof(std::uint64_t)), 0) {
+    rows_.reserve(std::min(ncols, max_rows));
+}
+
+Bytes ModularRankTracker::fixed_bytes(std::size_t ncols, std::size_t max_rows) {
+    return Bytes(ncols) * (sizeof(std::uint32_t) + sizeof(std::uint64_t)) +
+           Bytes(std::min(ncols, max_rows)) * sizeof(BasisRow);
+}
 
 bool ModularRankTracker::add_row(const std::vector<ModularEntry>& entries) {
     // The row being reduced is x = new row - sum_j combination[j] * accepted row j.
@@ -61,8 +68,12 @@ bool ModularRankTracker::add_row(const std::vector<ModularEntry>& entries) {
 // and leaves the scratch row zero.
 void ModularRankTracker::keep(std::size_t first, std::size_t last) {
     const std::size_t width = last - first + 1;
+    // The row's entries (and origin), each in an allocation of its own with
+    // the allocator's header beside it.
+    constexpr std::size_t allocation_overhead = 16;
     const std::size_t bytes =
-        checked_capacity(width + (circuits_ ? rows_.size() + 1 : 0), sizeof(std::uint64_t)) * sizeof(std::uint64_t);
+        checked_capacity(width + (circuits_ ? rows_.size() + 1 : 0), sizeof(std::uint64_t)) * sizeof(std::uint64_t) +
+        (circuits_ ? 2 : 1) * allocation_overhead;
     // The basis grows row by row; past each doubling the headroom is checked
     // again, so that a dense fill-in ends in MemoryError rather than with the
     // process killed.

@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/memory.hpp"
+
 namespace korvale {
 
 namespace mod61 {
@@ -48,7 +50,14 @@ public:
     // With circuits, every basis row also carries its expression in the
     // accepted rows (a triangular matrix, r^2 entries: for small systems),
     // so that a dependent row's circuit can be read off.
-    explicit ModularRankTracker(std::size_t ncols, bool circuits = false);
+    // Records for max_rows basis rows are reserved up front (the rank never
+    // exceeds the number of rows offered); the rows' entries are counted,
+    // and checked against the memory available, as the basis grows.
+    explicit ModularRankTracker(std::size_t ncols, bool circuits = false, std::size_t max_rows = 0);
+
+    // The tracker's fixed state for ncols columns and max_rows rows: the
+    // pivot table, the row being reduced, the row records.
+    static Bytes fixed_bytes(std::size_t ncols, std::size_t max_rows);
 
     // Whether the row (entries in any order, distinct columns) is
     // independent of the accepted rows; an independent row is accepted.

@@ -1,6 +1,7 @@
 #include "rigidity/framework_labels.hpp"
 
 #include <algorithm>
+#include <string>
 
 #include "core/failure.hpp"
 #include "core/memory.hpp"
@@ -13,11 +14,8 @@ FrameworkLabels label_framework(const CoordinateMatrix& coords, const EdgeList& 
     const std::size_t n = coords.rows, d = coords.cols;
     if (d < 1) throw InputError("coords must have at least one column");
     const auto max_rank = max_independent_edges(n, d);
-    if (!max_rank) internal_failure("capacity overflow");
-    // The tracker's basis holds at most min(m, max_rank) rows of n d floats.
-    const std::size_t ncols = checked_capacity(n, d, sizeof(double));
-    const std::size_t rows = std::min<std::uint64_t>(edges.size(), *max_rank) + 4;
-    require_memory(checked_capacity(rows, ncols, sizeof(double)) * sizeof(double));
+    if (!max_rank) throw InputError("n * d is too large: " + std::to_string(n) + " * " + std::to_string(d));
+    require_memory(framework_label_bytes(n, d, edges.size()));
 
     NodeList nodes(n);
     for (std::size_t i = 0; i < n; ++i) {
@@ -26,6 +24,16 @@ FrameworkLabels label_framework(const CoordinateMatrix& coords, const EdgeList& 
     }
     LabelledEdges labelled = label_edges(nodes, edges, *max_rank, tol);
     return {std::move(labelled.labels), labelled.rank, *max_rank};
+}
+
+Bytes framework_label_bytes(std::size_t n, std::size_t d, std::size_t m) {
+    // The basis holds at most min(m, max_rank) rows of n d doubles, and
+    // grows by doubling (see basis_bytes).
+    const Bytes ncols = Bytes(n) * d;
+    const std::size_t rows = std::min<std::uint64_t>(m, max_independent_edges(n, d).value_or(Bytes::most));
+    const Bytes basis = (Bytes(rows) + 4) * ncols * (2 * sizeof(double));
+    const Bytes nodes = Bytes(n) * (sizeof(Node) + 16) + ncols * sizeof(double);
+    return basis + nodes + Bytes(m);
 }
 
 }  // namespace korvale

@@ -15,8 +15,9 @@ GenericRankResult generic_rank(std::size_t n, const EdgeList& edges, std::size_t
                                bool circuits) {
     if (d < 1) throw InputError("d must be at least 1, got 0");
     const auto max_rank = max_independent_edges(n, d);
-    const std::size_t ncols = checked_capacity(n, d, sizeof(std::uint64_t));
     if (!max_rank) throw InputError("n * d is too large: " + std::to_string(n) + " * " + std::to_string(d));
+    require_memory(generic_rank_bytes(n, edges.size(), d, circuits));
+    const std::size_t ncols = checked_capacity(n, d, sizeof(std::uint64_t));
 
     GenericRankResult out;
     out.max_rank = *max_rank;
@@ -33,10 +34,11 @@ GenericRankResult generic_rank(std::size_t n, const EdgeList& edges, std::size_t
     Engine engine = Engine::stream(seed, 0);
     for (std::uint64_t& x : coords) x = engine.below(mod61::P);
 
-    ModularRankTracker tracker(ncols, circuits);
+    ModularRankTracker tracker(ncols, circuits, bound_rank);
     InterruptPoll poll;
     std::vector<ModularEntry> row;
     std::vector<std::size_t> accepted;  // edge of each accepted row
+    if (circuits) accepted.reserve(bound_rank);
     for (std::size_t e = 0; e < edges.size() && (circuits || out.rank < out.max_rank); ++e) {
         const std::size_t i = edges[e].i, j = edges[e].j;
         row.clear();
@@ -58,6 +60,15 @@ GenericRankResult generic_rank(std::size_t n, const EdgeList& edges, std::size_t
         poll(8 + tracker.work() - before);
     }
     return out;
+}
+
+Bytes generic_rank_bytes(std::size_t n, std::size_t m, std::size_t d, bool circuits) {
+    const Bytes ncols = Bytes(n) * d;
+    const std::size_t rows = std::min<std::uint64_t>(m, max_independent_edges(n, d).value_or(Bytes::most));
+    const Bytes point = ncols * sizeof(std::uint64_t);
+    const Bytes labels = Bytes(m) * (circuits ? 2 : 1);
+    const Bytes accepted = circuits ? Bytes(rows) * sizeof(std::size_t) : Bytes(0);
+    return point + ModularRankTracker::fixed_bytes(ncols.value(), rows) + labels + accepted;
 }
 
 }  // namespace korvale

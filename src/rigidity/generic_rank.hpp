@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/memory.hpp"
 #include "core/records.hpp"
 
 namespace korvale {
@@ -38,5 +39,10 @@ struct GenericRankResult {
 // bound reported then covers every pair (dependent edge, accepted edge).
 GenericRankResult generic_rank(std::size_t n, const EdgeList& edges, std::size_t d, std::uint64_t seed,
                                bool circuits = false);
+
+// What generic_rank holds beside its edge list before the basis grows (the
+// basis is checked as it grows): the point, the tracker's fixed state, the
+// labels.
+Bytes generic_rank_bytes(std::size_t n, std::size_t m, std::size_t d, bool circuits = false);
 
 }  // namespace korvale

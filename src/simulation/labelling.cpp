@@ -1,18 +1,25 @@
 #include "simulation/labelling.hpp"
 
+#include <algorithm>
+
 #include "rank/rank_tracker.hpp"
 #include "rigidity/rigidity_row.hpp"
 #include "simulation/candidate_edges.hpp"
 
 namespace korvale {
 
+std::size_t basis_bytes(std::size_t rows, std::size_t ncols) {
+    return checked_capacity(rows + 4, ncols, 2 * sizeof(double)) * (2 * sizeof(double));
+}
+
 std::size_t labelling_bytes(std::size_t n, std::size_t d) {
     const std::size_t ncols = checked_capacity(n, d, sizeof(double));
-    const std::size_t basis_rows = ncols;  // the rank never exceeds the width
+    // The rank never exceeds the width, nor the number of pairs.
+    const std::size_t rank_bound = std::min(ncols, edge_count(n));
     return checked_sum({
-        checked_capacity(edge_count(n), sizeof(Edge)) * sizeof(Edge),  // accepted, at most every pair
-        edge_count(n),                                                  // labels
-        checked_capacity(basis_rows + 4, ncols, sizeof(double)) * sizeof(double),
+        checked_capacity(rank_bound, sizeof(Edge)) * sizeof(Edge),  // accepted
+        edge_count(n),                                               // labels
+        basis_bytes(rank_bound, ncols),
     });
 }
 

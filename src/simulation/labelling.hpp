@@ -19,6 +19,11 @@ struct LabelledEdges {
 // dimensions: the labels, the accepted edges and a full basis.
 std::size_t labelling_bytes(std::size_t n, std::size_t d);
 
+// The rank tracker's basis of at most `rows` rows of ncols doubles. It grows
+// by doubling, and while it is copied both buffers are held: up to twice
+// the final basis.
+std::size_t basis_bytes(std::size_t rows, std::size_t ncols);
+
 // Offers every edge's rigidity row in order and labels it by the tracker's
 // answer, building no more rows once the rank reaches max_rank; the
 // remaining edges are labelled 0.

@@ -22,7 +22,8 @@ std::size_t batch_bytes(std::uint64_t n_graphs, std::uint64_t n_nodes, std::uint
         sizeof(SimulationResult),
         checked_capacity(n_nodes, n_nodes, sizeof(double)) * sizeof(double),  // distances
         edge_count(n_nodes),                                                   // labels
-        checked_capacity(max_rank, sizeof(Edge)) * sizeof(Edge),               // accepted edges
+        // accepted edges, and the caller's result list of them
+        checked_capacity(max_rank, sizeof(Edge) + result_edge_bytes) * (sizeof(Edge) + result_edge_bytes),
     });
     return checked_capacity(n_graphs, per_graph, 1);
 }

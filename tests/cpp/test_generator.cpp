@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "core/failure.hpp"
+#include "core/memory.hpp"
 #include "simulation/coordinate_generator.hpp"
 #include "simulation/training_batch.hpp"
 
@@ -74,7 +75,8 @@ TEST(TrainingBatch, FailuresAndTheirOrder) {
 }
 
 TEST(TrainingBatch, RecordBytes) {
-    const std::size_t per_graph = sizeof(SimulationResult) + 30 * 30 * sizeof(double) + 435 + 84 * sizeof(Edge);
+    const std::size_t per_graph =
+        sizeof(SimulationResult) + 30 * 30 * sizeof(double) + 435 + 84 * (sizeof(Edge) + result_edge_bytes);
     EXPECT_EQ(batch_bytes(1000, 30, 84), 1000 * per_graph);
     EXPECT_EQ(batch_bytes(0, 30, 84), 0u);
 }

@@ -50,6 +50,36 @@ TEST(GraphModels, ErdosRenyiIsSimpleDeterministicAndHasTheMeanDegree) {
     EXPECT_THROW(erdos_renyi(5, 5.0, c), InputError);
 }
 
+TEST(GraphModels, ErdosRenyiEndsWhenOneMinusPRoundsToOne) {
+    // 1 - p == 1 made every skip infinite; the node ids that followed ran
+    // past n until memory ran out.
+    for (auto [n, c] : {std::pair<std::size_t, double>{10, 1e-20}, {10, 5e-324}, {1000000, 1e-11}}) {
+        Engine e(0);
+        EXPECT_TRUE(erdos_renyi(n, c, e).empty()) << n << " " << c;
+    }
+    // p = 2**-60 over 2**36 pairs: a few edges, all inside the graph.
+    const std::size_t n = std::size_t{1} << 18;
+    for (std::uint64_t seed = 0; seed < 4; ++seed) {
+        Engine e(seed);
+        const EdgeList edges = erdos_renyi(n, std::ldexp(static_cast<double>(n - 1), -56), e);
+        EXPECT_LT(edges.size(), 64u);
+        for (const Edge& x : edges) EXPECT_TRUE(x.i < x.j && x.j < n);
+    }
+}
+
+TEST(GraphModels, DenseRegularDegreesComeFromTheComplement) {
+    // Pairing stubs directly gets stuck ever more often as the degree nears
+    // n - 1: (100, 98) ran for minutes.
+    for (auto [n, k] : {std::pair<std::size_t, std::size_t>{100, 98}, {60, 57}, {61, 60}, {6, 5}, {300, 151}}) {
+        Engine e(n + k);
+        const EdgeList edges = random_regular(n, k, e);
+        simple_pairs(edges);
+        std::vector<std::size_t> degree(n, 0);
+        for (const Edge& x : edges) ++degree[x.i], ++degree[x.j];
+        EXPECT_TRUE(std::all_of(degree.begin(), degree.end(), [k = k](std::size_t g) { return g == k; })) << n;
+    }
+}
+
 TEST(GraphModels, RandomRegularHasEveryDegreeAndNoRepeats) {
     Engine e(3);
     const EdgeList edges = random_regular(1000, 4, e);

@@ -29,11 +29,40 @@ TEST(Memory, CgroupPathsOfBothVersions) {
     EXPECT_EQ(cgroup_paths("garbage\n").v2, std::nullopt);
 }
 
-TEST(Memory, RequestsBeyondWhatIsAvailableAreRefused) {
+TEST(Memory, RequestsBeyondWhatIsAvailableAreRefusedSayingWhy) {
     const auto available = available_memory();
     ASSERT_TRUE(available.has_value());  // Linux always has MemAvailable
     EXPECT_NO_THROW(require_memory(small_request - 1));
-    EXPECT_THROW(require_memory(*available + (std::size_t{1} << 30)), std::bad_alloc);
+    try {
+        require_memory(*available + (std::size_t{1} << 30));
+        ADD_FAILURE() << "not refused";
+    } catch (const MemoryShortage& e) {  // a std::bad_alloc, so boundaries raise MemoryError
+        const std::string message = e.what();
+        EXPECT_NE(message.find("needs " + describe_bytes(*available + (std::size_t{1} << 30) + call_overhead)),
+                  std::string::npos)
+            << message;
+        EXPECT_NE(message.find("are available"), std::string::npos) << message;
+    }
+    EXPECT_EQ(describe_bytes(999), "999 bytes");
+    EXPECT_EQ(describe_bytes(1536), "1,536 bytes (1.5 KiB)");
+    EXPECT_EQ(describe_bytes(std::uint64_t{3} << 30), "3,221,225,472 bytes (3.0 GiB)");
+}
+
+TEST(Memory, ByteCountsSaturateAndSaturatedRequestsAreRefused) {
+    const Bytes huge = Bytes(std::size_t{1} << 62) * 20;
+    EXPECT_TRUE(huge.saturated());
+    EXPECT_TRUE((huge + 1).saturated());
+    EXPECT_TRUE((Bytes(Bytes::most - 1) + 2).saturated());
+    EXPECT_EQ((Bytes(3) * 4 + 5).value(), 17u);
+    EXPECT_EQ((Bytes(0) * Bytes::most).value(), 0u);
+    EXPECT_THROW(require_memory(huge), MemoryShortage);
+}
+
+TEST(Memory, CgroupUsageLeavesOutTheInactiveFileCache) {
+    EXPECT_EQ(inactive_file_bytes("anon 100\nfile 5000\ninactive_file 4096\nactive_file 904\n"), 4096u);
+    // v1 counts descendants in usage_in_bytes, as in its total_ figures.
+    EXPECT_EQ(inactive_file_bytes("cache 9\ninactive_file 10\ntotal_inactive_file 30\n"), 30u);
+    EXPECT_EQ(inactive_file_bytes("anon 1\n"), 0u);
 }
 
 namespace {

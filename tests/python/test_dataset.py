@@ -1,6 +1,7 @@
 """korvale-dataset and korvale_data: shards, determinism, resumption,
 refusals, the loader, and a Dask cluster."""
 
+import errno
 import hashlib
 import json
 import os
@@ -130,6 +131,9 @@ def test_a_crash_leaves_only_complete_shards(tmp_path, monkeypatch):
         (["--graphs", "3", "--nodes", "5", "--dim", "2", "--seed", "-4"], "seed must be in"),
         (["--graphs", "x", "--nodes", "5", "--dim", "2"], "invalid int value"),
         (["--graphs", "3", "--nodes", "5", "--dim", "2", "--workers", "0"], "workers must be a positive integer"),
+        (["--graphs", "100000000000000000000", "--nodes", "5", "--dim", "2"], "graphs must be below 2**63"),
+        (["--graphs", "10000000000000", "--nodes", "20", "--dim", "2"], "on disk and"),
+        (["--graphs", "4", "--nodes", "200000", "--dim", "2", "--shard-size", "2"], "of memory and"),
     ],
 )
 def test_bad_arguments_exit_2_with_one_line(tmp_path, args, message):
@@ -285,13 +289,20 @@ def tmpfs(tmp_path):
         subprocess.run(["umount", str(path)], check=True)
 
 
-def test_read_only_and_full_disks_are_refused_in_one_line(tmpfs):
+def test_read_only_and_full_disks_are_refused_in_one_line(tmpfs, monkeypatch):
     read_only = tmpfs("ro", "ro,size=1m")
     assert_one_line_refusal(run_cli(*cli_args(read_only / "out")), "Read-only")
     full = tmpfs("full", "size=64k")
+    arguments = dict(graphs=400, nodes=30, dim=3, shard_size=100)
     proc = run_cli("--graphs", "400", "--nodes", "30", "--dim", "3", "--shard-size", "100", "--out", str(full / "out"),
                    "--quiet")
-    assert_one_line_refusal(proc, "No space left")
+    assert_one_line_refusal(proc, "on disk and")  # the estimate already says it cannot fit
+    assert not (full / "out").exists()
+    # A disk that fills up all the same (another writer, a low estimate).
+    monkeypatch.setattr("korvale_data.budget.free_disk", lambda out: 2**60)
+    with pytest.raises(OSError) as info:
+        generate(str(full / "out"), **arguments)
+    assert info.value.errno == errno.ENOSPC
     names = os.listdir(full / "out")
     assert not any(".tmp-" in name for name in names), names
     manifest = json.loads((full / "out" / "manifest.json").read_text())

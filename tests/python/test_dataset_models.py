@@ -129,6 +129,15 @@ def test_resuming_a_model_dataset_keeps_its_shards(tmp_path):
         (["--model", "henneberg", "--nodes", "5", "--extra", "9"], "extra must lie in [0, 3]"),
         (["--model", "complete", "--nodes", "5:9"], "--nodes must be a number for the complete model"),
         (["--model", "geometric", "--nodes", "9:3"], "nodes must be a number or a range"),
+        # These passed the checks and died with a traceback after writing
+        # the manifest, or never ended.
+        (["--model", "geometric", "--radius", "inf"], "radius must be finite, got 'inf'"),
+        (["--model", "geometric", "--radius", "0.1:1e400"], "radius must be finite"),
+        (["--model", "erdos-renyi", "--mean-degree", "nan"], "mean-degree must be finite"),
+        (["--model", "erdos-renyi", "--nodes", "2000000000", "--graphs", "1"], "of memory and"),
+        (["--model", "geometric", "--nodes", "200000", "--radius", "5", "--graphs", "1"], "of memory and"),
+        (["--model", "erdos-renyi", "--graphs", "100000000000000000000"], "graphs must be below 2**63"),
+        (["--model", "regular", "--graphs", "1000000000000000"], "on disk and"),
     ],
 )
 def test_bad_model_arguments_exit_2_with_one_line(tmp_path, args, message):
@@ -136,6 +145,7 @@ def test_bad_model_arguments_exit_2_with_one_line(tmp_path, args, message):
     proc = subprocess.run([sys.executable, "-m", "korvale_data", *base, *args, "--out", str(tmp_path / "o"), "--quiet"],
                           capture_output=True, text=True, timeout=120)
     assert proc.returncode == 2 and proc.stderr.count("\n") == 1 and message in proc.stderr, proc.stderr
+    assert not (tmp_path / "o").exists()  # refused before anything was written
 
 
 def test_the_torch_class_names_its_install_when_torch_is_missing(tmp_path):

@@ -3,8 +3,8 @@ count with numeric rank, the models' promises and determinism, the
 percolation curve, and Ctrl-C."""
 
 import functools
-import os
 import signal
+import sys
 import threading
 import time
 
@@ -135,12 +135,14 @@ def test_percolation_curve_ends_where_the_game_ends():
     assert np.all(np.diff(curve["rank"]) >= 0) and np.all(np.diff(curve["largest_component"]) >= 0)
 
 
-LONG_GRAPH_CALLS = {  # inputs built up front; each call runs for seconds when left alone
+# Inputs built up front; each call runs for 4 s or more on an idle machine
+# when left alone, so one that does not check for signals fails the bound.
+LONG_GRAPH_CALLS = {
     "pebble_game": lambda: functools.partial(kg.pebble_game, 10**6, kg.erdos_renyi(10**6, 3.6, 1)),
-    "percolation": lambda: functools.partial(kg.percolation, 512 * 512, kg.triangular_lattice(512, 1.0, 1)[1]),
+    "percolation": lambda: functools.partial(kg.percolation, 1024 * 1024, kg.triangular_lattice(1024, 1.0, 1)[1]),
     "generic_rank": lambda: functools.partial(kg.generic_rank, 3000, kg.erdos_renyi(3000, 6.0, 1), 3),
     "label_edges": lambda: functools.partial(
-        kg.label_edges, np.random.default_rng(1).random((2000, 2)), kg.erdos_renyi(2000, 4.0, 1)
+        kg.label_edges, np.random.default_rng(1).random((2600, 2)), kg.erdos_renyi(2600, 4.0, 1)
     ),
 }
 
@@ -160,5 +162,105 @@ def test_sigint_stops_a_long_call(name):
         call()
     latency = time.perf_counter() - sent[0]
     timer.join()
-    assert latency < (1.0 if "libasan" in os.environ.get("LD_PRELOAD", "") else 0.2)
+    assert latency < 2.0  # ample headroom: the latency itself is bench/interrupt_latency.py's figure
     assert kg.pebble_game(3, [[0, 1], [1, 2]])["rank"] == 2
+
+
+def read_only_views(edges, tmp_path):
+    """The same edges as a memory-mapped file, a frombuffer view, and an
+    array marked read-only: inputs users have, none of them writeable."""
+    np.save(tmp_path / "edges.npy", edges)
+    frozen = edges.copy()
+    frozen.flags.writeable = False
+    return {
+        "mmap": np.load(tmp_path / "edges.npy", mmap_mode="r"),
+        "frombuffer": np.frombuffer(edges.tobytes(), dtype=np.int64).reshape(-1, 2),
+        "frozen": frozen,
+    }
+
+
+def test_read_only_edge_arrays_are_read(tmp_path):
+    edges = kg.erdos_renyi(300, 4.0, 2)
+    coords = np.random.default_rng(0).random((300, 2))
+    expected = [
+        kg.pebble_game(300, edges)["labels"], kg.percolation(300, edges)["rank"],
+        kg.generic_rank(300, edges, 2)["labels"], kg.label_edges(coords, edges)["labels"],
+    ]
+    for name, view in read_only_views(edges, tmp_path).items():
+        assert not view.flags.writeable
+        got = [
+            kg.pebble_game(300, view)["labels"], kg.percolation(300, view)["rank"],
+            kg.generic_rank(300, view, 2)["labels"], kg.label_edges(coords, view)["labels"],
+        ]
+        assert all(np.array_equal(a, b) for a, b in zip(expected, got)), name
+
+
+def test_edges_are_copied_before_the_lock_is_released():
+    # A thread waits to write the caller's array. With a long switch
+    # interval it can only take the interpreter lock when the call releases
+    # it, so the call must have copied every row by then: it sees only
+    # (0, 1) bars (rank 1), never the (2, 3) written in the last row while a
+    # copy made without the lock is still on its way there (rank 2).
+    shared = np.tile(np.array([0, 1], dtype=np.int64), (4_000_000, 1))
+    gate = threading.Lock()
+    gate.acquire()
+
+    def writer():
+        with gate:
+            shared[-1] = (2, 3)
+
+    thread = threading.Thread(target=writer)
+    thread.start()
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(60.0)
+    try:
+        gate.release()
+        rank = kg.generic_rank(4, shared, 1)["rank"]
+    finally:
+        sys.setswitchinterval(interval)
+        thread.join()
+    assert rank == 1 and tuple(shared[-1]) == (2, 3)
+
+
+@pytest.mark.parametrize(
+    "call, message",
+    [
+        (lambda: kg.erdos_renyi(10, 10**400, 0), "mean_degree must be a finite number"),
+        (lambda: kg.random_geometric(10, 10**400, 2, 0), "radius must be a finite number"),
+        (lambda: kg.triangular_lattice(10, -(10**400)), "p must be a finite number"),
+        (lambda: kg.pebble_game(3, [[0, 1], [1]]), "edges must be an array-like of shape (m, 2)"),
+        (lambda: kg.label_edges([[0.0, 1.0], [1.0]], []), "coords must be an array-like of shape (n, d)"),
+    ],
+)
+def test_unconvertible_arguments_are_named(call, message):
+    with pytest.raises(ValueError) as info:
+        call()
+    assert message in str(info.value)
+
+
+MODELS_THAT_MUST_END = """
+import numpy as np, korvale_graphs as kg
+for n, c in [(10, 1e-20), (10, 5e-324), (10**6, 1e-11)]:
+    assert kg.erdos_renyi(n, c, 0).shape == (0, 2), (n, c)
+for n, k in [(100, 98), (60, 57), (2000, 1990)]:
+    edges = kg.random_regular(n, k, 1)
+    assert set(np.bincount(edges.ravel(), minlength=n).tolist()) == {k}
+    assert len(np.unique(np.sort(edges, axis=1), axis=0)) == len(edges)
+print("ended")
+"""
+
+
+def test_models_end_where_their_draws_degenerate(python_subprocess):
+    # Run apart, with a time limit: the failures were calls that never end.
+    assert python_subprocess(MODELS_THAT_MUST_END).stdout.strip() == "ended"
+
+
+def test_requests_beyond_memory_say_what_they_need():
+    for call in (
+        lambda: kg.generic_rank(2**32 - 1, [], 2**30),  # was "capacity overflow", an InternalError
+        lambda: kg.pebble_game(2**32 - 1, [], 2**20, 0),
+        lambda: kg.random_geometric(2**32 - 1, 2.0, 3, 0),
+        lambda: kg.erdos_renyi(2**32 - 1, 2.0**32 - 2, 0),
+    ):
+        with pytest.raises(MemoryError, match=r"not enough memory: the call needs (more|[0-9,]+ bytes)"):
+            call()

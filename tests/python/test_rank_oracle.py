@@ -9,6 +9,8 @@ import pytest
 
 import korvale
 
+pytestmark = pytest.mark.exhaustive
+
 
 def rigidity_matrix(coords):
     n, d = coords.shape

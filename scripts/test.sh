@@ -30,6 +30,10 @@ case "${1:-}" in
     *) echo "usage: bash scripts/test.sh [--extended]" >&2; exit 2 ;;
 esac
 
+# BLAS threads spin while they wait: on a busy machine they fight each
+# other and NumPy's SVDs in the oracle tests slow down tenfold.
+export OPENBLAS_NUM_THREADS=1 OMP_NUM_THREADS=1
+
 status=0
 run() { "$@" || { status=1; log "FAILED: $*"; }; }
 TOOLS="$ROOT/.venv-build/bin"

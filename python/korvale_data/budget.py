@@ -3,11 +3,12 @@ memory of the shards computed at once, and the disk space of the files.
 
 Graph models: the native estimate of the largest graph a request can draw
 (its drawing and labelling, and its stacked arrays), at the top of the node
-and parameter ranges; the disk at their middle. Complete graphs: the batch
-records, the result dictionaries and the shard's arrays. A shard in flight
-is held as the native arrays, their .npy copies and the archive (about three
-times its arrays), and a finished shard waits as bytes until it is written:
-with W threads, W shards are computed and up to W more wait."""
+and parameter ranges; the disk at their middle. A shard in flight first
+holds the native call (one graph's working memory beside the stacked arrays,
+which grow by doubling: twice the arrays A), then the arrays, the archive
+and its bytes (3 A); finished, it waits as bytes (A) until it is written.
+Complete graphs: the batch records, the result dictionaries and the shard's
+arrays. With W threads, W shards are computed and up to W more wait."""
 
 import os
 import shutil
@@ -60,13 +61,14 @@ def present_bytes(out: str) -> int:
         return sum(entry.stat().st_size for entry in entries if entry.is_file())
 
 
-def show(bytes_: float) -> str:
+def show(bytes_: int) -> str:
+    """'1,234,567 bytes (1.2 MiB)', as the native refusals say it."""
     value, unit = float(bytes_), "bytes"
     for next_unit in ("KiB", "MiB", "GiB", "TiB", "PiB", "EiB"):
         if value < 1024:
             break
         value, unit = value / 1024, next_unit
-    return f"{value:.0f} bytes" if unit == "bytes" else f"{value:.1f} {unit}"
+    return f"{bytes_:,} bytes" if unit == "bytes" else f"{bytes_:,} bytes ({value:.1f} {unit})"
 
 
 def shortfall(spec, workers: int, out: str, local: bool) -> str | None:
@@ -75,24 +77,24 @@ def shortfall(spec, workers: int, out: str, local: bool) -> str | None:
     shards = -(-spec.graphs // spec.shard_size)
     per_shard = min(spec.shard_size, spec.graphs)
     if spec.model == "complete":
-        working = 0
         memory, arrays, stored = complete_graph_bytes(spec.nodes, spec.dim)
+        computing = per_shard * memory
     else:
         top, middle = model_estimate(spec, True), model_estimate(spec, False)
-        working, arrays, stored = top["working"], top["per_graph"], middle["per_graph"]
-        memory = 3 * arrays  # the native arrays, their .npy copies, the archive
+        arrays, stored = top["per_graph"], middle["per_graph"]
+        computing = max(top["working"] + 2 * per_shard * arrays, 3 * per_shard * arrays)
     if local and spec.graphs:
         in_flight = min(workers, shards)
-        needed = in_flight * (working + per_shard * (memory + arrays))
+        needed = in_flight * (computing + per_shard * arrays)
         available = _korvale_graphs.available_memory()
         if available is not None and needed > available:
             shards_at_once = f"{in_flight} shards" if in_flight > 1 else "a shard"
             graphs = f"{per_shard} graphs" if per_shard > 1 else "one graph"
-            return (f"computing {shards_at_once} of {graphs} at once needs about {show(needed)} of "
+            return (f"computing {shards_at_once} of {graphs} at once needs {show(needed)} of "
                     f"memory and {show(available)} are available; use fewer --workers, a smaller --shard-size or "
                     "smaller graphs")
     disk = spec.graphs * stored + shards * SHARD_OVERHEAD
     free = free_disk(out) + present_bytes(out)
     if disk > free:
-        return f"the dataset needs about {show(disk)} on disk and {show(free)} are free at {os.path.abspath(out)}"
+        return f"the dataset needs {show(disk)} on disk and {show(free)} are free at {os.path.abspath(out)}"
     return None

@@ -78,12 +78,14 @@ BatchEstimate estimate_batch(const BatchRequest& q) {
     const auto m = static_cast<std::size_t>(std::fmin(edges, 1e18));
     BatchEstimate out;
     out.edges = edges;
-    // Drawing: the coordinates, the edge list, and the set of pairs some
-    // models keep. Labelling: the pebble game in the plane; in space the
-    // exact rank with its circuits, whose basis keeps each accepted row's
-    // expression in the rows before it (r^2 / 2 coefficients) and at most
-    // r rows of n d entries.
-    const Bytes drawing = Bytes(n) * (q.dim * sizeof(double)) + Bytes(m) * (sizeof(Edge) + 48);
+    // Drawing: the coordinates, the edge list, and the set of pairs the
+    // regular and Henneberg models keep. Labelling: the pebble game in the
+    // plane; in space the exact rank with its circuits, whose basis keeps
+    // each accepted row's expression in the rows before it (r^2 / 2
+    // coefficients) and at most r rows of n d entries.
+    const bool pair_set = q.model == GraphModel::regular || q.model == GraphModel::henneberg;
+    const Bytes drawing =
+        Bytes(n) * (q.dim * sizeof(double)) + Bytes(m) * (sizeof(Edge) + (pair_set ? 48 : 0));
     Bytes labelling;
     if (q.dim == 2) {
         labelling = kl_game_bytes(n, m, 2);

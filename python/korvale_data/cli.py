@@ -1,6 +1,7 @@
 """korvale-dataset: write a sharded GNN training set of labelled frameworks."""
 
 import argparse
+import math
 import sys
 
 from korvale_data.dataset import DatasetError, generate
@@ -45,6 +46,8 @@ def parser() -> Parser:
 
 
 def connect(address: str, timeout: float):
+    if not 0 < timeout < math.inf:
+        raise DatasetError(f"--dask-timeout must be a finite number of seconds above 0, got {timeout:g}")
     try:
         from distributed import Client
     except ImportError:

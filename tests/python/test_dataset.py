@@ -134,6 +134,8 @@ def test_a_crash_leaves_only_complete_shards(tmp_path, monkeypatch):
         (["--graphs", "100000000000000000000", "--nodes", "5", "--dim", "2"], "graphs must be below 2**63"),
         (["--graphs", "10000000000000", "--nodes", "20", "--dim", "2"], "on disk and"),
         (["--graphs", "4", "--nodes", "200000", "--dim", "2", "--shard-size", "2"], "of memory and"),
+        (["--graphs", "3", "--nodes", "5", "--dim", "2", "--dask", "tcp://127.0.0.1:1", "--dask-timeout", "inf"],
+         "--dask-timeout must be a finite number of seconds above 0"),
     ],
 )
 def test_bad_arguments_exit_2_with_one_line(tmp_path, args, message):

@@ -91,17 +91,17 @@ def _real(value: Any, name: str) -> float:
         raise ValueError(f"{name} must be a finite number, got an integer too large for a float") from None
 
 
-def _array(value: Any, name: str) -> np.ndarray:
+def _array(value: Any, name: str, shape: str) -> np.ndarray:
     """NumPy's view of an argument, its refusals (ragged lists, objects it
     cannot convert) naming the argument."""
     try:
         return np.asarray(value)
     except (ValueError, TypeError) as e:
-        raise type(e)(f"{name} must be an array-like of shape ({'m, 2' if name == 'edges' else 'n, d'}): {e}") from None
+        raise type(e)(f"{name} must be an array-like of shape {shape}: {e}") from None
 
 
 def _edges(edges: Any) -> np.ndarray:
-    array = _array(edges, "edges")
+    array = _array(edges, "edges", "(m, 2)")
     if array.size == 0 and array.ndim <= 2 and (array.ndim < 2 or array.shape[-1] in (0, 2)):
         return np.zeros((0, 2), dtype=np.int64)
     if array.ndim != 2 or array.shape[1] != 2:
@@ -156,7 +156,7 @@ def label_edges(coords: Any, edges: Any, tol: float | None = 1e-9) -> EdgeLabels
     1) over the edges in their order, by the rank tracker of
     korvale.simulate and its tolerance rule (|x| > tol counts as non-zero;
     None means 1e-9). "labels", "rank", "max_rank", "is_rigid"."""
-    array = _array(coords, "coords")
+    array = _array(coords, "coords", "(n, d)")
     if array.ndim != 2:
         raise ValueError(f"coords must have shape (n, d), got {array.shape}")
     if array.dtype.kind not in "fiu":

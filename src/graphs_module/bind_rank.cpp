@@ -23,7 +23,8 @@ nb::dict generic_rank_of(std::size_t n, const EdgeArray& edges, std::size_t d, s
 
 nb::dict label_edges_of(const CoordArray& coords, const EdgeArray& edges, double tol) {
     const std::size_t n = coords.shape(0), d = coords.shape(1);
-    const EdgeList list = edges_from(n, edges, Bytes(n) * d * sizeof(double) + framework_label_bytes(n, d, edges.shape(0)));
+    const Bytes coords_copy = Bytes(n) * d * sizeof(double);
+    const EdgeList list = edges_from(n, edges, coords_copy + framework_label_bytes(n, d, edges.shape(0)));
     Matrix matrix(n, d);
     std::copy(coords.data(), coords.data() + matrix.data.size(), matrix.data.begin());
     FrameworkLabels r;

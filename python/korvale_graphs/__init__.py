@@ -4,8 +4,11 @@ generic rank in any dimension, numeric labels of a given framework, and
 seeded random graph models whose bits are the same on every platform.
 
 Edges are an integer array-like of shape (m, 2) (any integer dtype, m may be
-0) of node ids in 0..n-1; parallel edges are allowed, loops are not. Every
-computation runs without the interpreter lock and stops on Ctrl-C."""
+0, read-only arrays welcome) of node ids in 0..n-1; parallel edges are
+allowed, loops are not. They are copied before the interpreter lock is
+released; every computation then runs without it and stops on Ctrl-C. A call
+that cannot fit in the memory available raises MemoryError at once, saying
+what it needed."""
 
 from importlib import metadata as _metadata
 from operator import index as _index

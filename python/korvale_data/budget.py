@@ -14,6 +14,8 @@ import os
 import shutil
 
 import _korvale_graphs
+import korvale
+from korvale_data.graph_shards import native_request
 
 # Per-shard bytes of the archive and the manifest beside the arrays: zip
 # headers, .npy headers, the manifest entry.
@@ -24,7 +26,7 @@ def complete_graph_bytes(nodes: int, dim: int) -> tuple[int, int, int]:
     """(memory while its shard is computed, its arrays, its bytes on disk)
     for one complete graph."""
     pairs = nodes * (nodes - 1) // 2
-    rank = min(pairs, max(nodes * dim - dim * (dim + 1) // 2, 0))
+    rank = min(pairs, korvale.max_independent(nodes, dim))
     arrays = 8 * nodes * dim + pairs + 17
     # The record (distances, labels, accepted edges as 136-byte tuples), and
     # the stacked arrays with their .npy copies and the archive.
@@ -36,8 +38,6 @@ def complete_graph_bytes(nodes: int, dim: int) -> tuple[int, int, int]:
 
 
 def model_estimate(spec, at_top: bool) -> dict:
-    from korvale_data.graph_shards import native_request
-
     request = native_request(spec.model, spec.parameters | {"dim": spec.dim})
     if not at_top:  # the middle of each range: what a graph takes on average
         request["nodes_high"] = (request["nodes_low"] + request["nodes_high"]) // 2

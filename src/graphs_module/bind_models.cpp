@@ -77,7 +77,6 @@ nb::dict batch_estimate(const std::string& model, std::size_t nodes_low, std::si
     nb::dict out;
     out["working"] = e.working.value();
     out["per_graph"] = e.per_graph.value();
-    out["edges"] = e.edges;
     return out;
 }
 

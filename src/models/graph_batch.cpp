@@ -77,7 +77,6 @@ BatchEstimate estimate_batch(const BatchRequest& q) {
     edges = std::fmin(edges * 1.1 + 64.0, 0.5 * nodes * (nodes - 1.0) + 64.0);
     const auto m = static_cast<std::size_t>(std::fmin(edges, 1e18));
     BatchEstimate out;
-    out.edges = edges;
     // Drawing: the coordinates, the edge list, and the set of pairs the
     // regular and Henneberg models keep. Labelling: the pebble game in the
     // plane; in space the exact rank with its circuits, whose basis keeps
@@ -104,8 +103,7 @@ BatchEstimate estimate_batch(const BatchRequest& q) {
 }
 
 GraphBatch sample_graphs(const BatchRequest& q, std::uint64_t seed, std::uint64_t first, std::uint64_t count) {
-    check_request(q);
-    const BatchEstimate estimate = estimate_batch(q);
+    const BatchEstimate estimate = estimate_batch(q);  // checks the request too
     // The stacked arrays grow by doubling: up to twice what they hold.
     require_memory(estimate.working + estimate.per_graph * count * 2);
     GraphBatch out;

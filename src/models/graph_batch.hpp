@@ -54,7 +54,6 @@ GraphBatch sample_graphs(const BatchRequest& request, std::uint64_t seed, std::u
 struct BatchEstimate {
     Bytes working;
     Bytes per_graph;
-    double edges = 0.0;  // the largest graph's expected edges
 };
 BatchEstimate estimate_batch(const BatchRequest& request);
 

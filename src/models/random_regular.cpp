@@ -4,6 +4,7 @@
 
 #include "core/interrupt.hpp"
 #include "core/memory.hpp"
+#include "graph/incidence.hpp"
 #include "models/graph_models.hpp"
 #include "random/sampling.hpp"
 
@@ -71,28 +72,18 @@ EdgeList pairing(std::size_t n, std::size_t degree, Engine& engine, InterruptPol
 // The pairs (v, w), v < w, that are not edges of the simple graph given, in
 // lexicographic order.
 EdgeList complement(std::size_t n, const EdgeList& edges, InterruptPoll& poll) {
-    std::vector<std::uint32_t> start(n + 1, 0), neighbours(2 * edges.size());
-    for (const Edge& e : edges) {
-        ++start[e.i + 1];
-        ++start[e.j + 1];
-    }
-    for (std::size_t v = 0; v < n; ++v) start[v + 1] += start[v];
-    {
-        std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
-        for (const Edge& e : edges) {
-            neighbours[fill[e.i]++] = static_cast<std::uint32_t>(e.j);
-            neighbours[fill[e.j]++] = static_cast<std::uint32_t>(e.i);
-        }
-    }
+    const Incidence incidence(n, edges);
+    std::vector<std::uint32_t> near;
     EdgeList out;
     out.reserve(n * (n - 1) / 2 - edges.size());
     for (std::size_t v = 0; v < n; ++v) {
-        auto* first = neighbours.data() + start[v];
-        auto* last = neighbours.data() + start[v + 1];
-        std::sort(first, last);
+        near.clear();
+        for (const Incidence::Item& item : incidence.at(v)) near.push_back(item.node);
+        std::sort(near.begin(), near.end());
+        auto next = near.begin();
         for (std::size_t w = v + 1; w < n; ++w) {
-            while (first != last && *first < w) ++first;
-            if (first != last && *first == w) continue;
+            while (next != near.end() && *next < w) ++next;
+            if (next != near.end() && *next == w) continue;
             out.push_back({v, w});
         }
         poll(n);

@@ -27,13 +27,16 @@ def complete_graph_bytes(nodes: int, dim: int) -> tuple[int, int, int]:
     for one complete graph."""
     pairs = nodes * (nodes - 1) // 2
     rank = min(pairs, korvale.max_independent(nodes, dim))
-    arrays = 8 * nodes * dim + pairs + 17
+    # Stacked: coordinates, two int32 ids and a label per pair, five
+    # per-graph integers and the rigidity flag.
+    arrays = 8 * nodes * dim + 9 * pairs + 41
     # The record (distances, labels, accepted edges as 136-byte tuples), and
     # the stacked arrays with their .npy copies and the archive.
     memory = 8 * nodes * nodes + pairs + 152 * rank + 3 * arrays
     # Stored deflated: random coordinates hardly shrink (7 of their 8 bytes
-    # stay), labels of 0 and 1 shrink at least fourfold.
-    disk = 7 * nodes * dim + pairs // 4 + 17
+    # stay), labels of 0 and 1 shrink at least fourfold, and the pairs every
+    # graph repeats to far less than a byte each.
+    disk = 7 * nodes * dim + pairs + pairs // 4 + 41
     return memory, arrays, disk
 
 

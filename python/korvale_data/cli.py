@@ -4,8 +4,30 @@ import argparse
 import math
 import sys
 
-from korvale_data.dataset import DatasetError, generate
+from korvale_data.dataset import DatasetError, generate, package_version
 from korvale_data.graph_shards import MODELS
+
+
+EPILOG = """examples:
+  korvale-dataset --graphs 100000 --nodes 40:60 --dim 2 --out data/er
+      Erdos-Renyi graphs of 40-60 nodes, mean degree 3.0-4.5 (the default model)
+  korvale-dataset --graphs 20000 --nodes 30:50 --dim 3 --model geometric --radius 0.25:0.35 --out data/rgg
+  korvale-dataset --graphs 10000 --nodes 12 --dim 2 --model complete --out data/complete
+
+Run the same command again to complete an interrupted dataset. Read it with
+korvale_data.load, or korvale_data.torch.RigidityDataset(path, split="train")."""
+
+# The options that belong to one model (or to the graph models), refused
+# with any other instead of being silently ignored.
+MODEL_OPTIONS = {
+    "mean_degree": ("erdos-renyi",),
+    "degree": ("regular",),
+    "radius": ("geometric",),
+    "bond_probability": ("lattice",),
+    "extra": ("henneberg",),
+    "periodic": ("geometric", "lattice"),
+    "labels": MODELS,
+}
 
 
 class Parser(argparse.ArgumentParser):
@@ -15,11 +37,15 @@ class Parser(argparse.ArgumentParser):
 
 
 def parser() -> Parser:
-    p = Parser(prog="korvale-dataset", description=__doc__.splitlines()[0])
+    p = Parser(prog="korvale-dataset", description=__doc__.splitlines()[0], epilog=EPILOG,
+               formatter_class=argparse.RawDescriptionHelpFormatter)
+    p.add_argument("--version", action="version", version=f"%(prog)s {package_version()}")
     p.add_argument("--graphs", type=int, required=True, help="number of graphs N")
     p.add_argument("--nodes", required=True, help="nodes per graph n, or a range low:high for the graph models")
     p.add_argument("--dim", type=int, required=True, help="dimension d (2 or 3)")
-    p.add_argument("--seed", type=int, default=0, help="graph k is drawn from seed + k (default 0)")
+    p.add_argument("--seed", type=int, default=0,
+                   help="graph k is drawn from its own seed mix(mix(seed) ^ k), so datasets of different seeds "
+                        "share no graph (default 0)")
     p.add_argument("--out", required=True, help="output directory")
     p.add_argument("--shard-size", type=int, default=1000, help="graphs per shard K (default 1000)")
     p.add_argument("--workers", type=int, default=1, help="threads computing shards W (default 1)")
@@ -29,20 +55,31 @@ def parser() -> Parser:
         help="give up connecting to the scheduler after this long (default 3)",
     )
     p.add_argument("--quiet", action="store_true", help="no progress bar")
-    m = p.add_argument_group("graph models (order-free labels: clusters, overconstrained bars, rigidity)")
+    m = p.add_argument_group("models (graph models: order-free labels - clusters, overconstrained bars, rigidity)")
     m.add_argument(
-        "--model", default="complete", choices=("complete",) + MODELS,
-        help="complete (default: every candidate bar of complete graphs, labelled by position) or a sparse model",
+        "--model", default="erdos-renyi", choices=MODELS + ("complete",),
+        help="erdos-renyi (default: around the rigidity threshold), another sparse model, or complete "
+             "(every candidate bar of complete graphs, labelled by its position in the list)",
     )
-    m.add_argument("--mean-degree", default="3.0:4.5", help="erdos-renyi: mean degree or range (default 3.0:4.5)")
-    m.add_argument("--degree", type=int, default=4, help="regular: degree (default 4)")
-    m.add_argument("--radius", default="0.2", help="geometric: connection radius or range (default 0.2)")
-    m.add_argument("--bond-probability", default="0.66", help="lattice: bond probability or range (default 0.66)")
-    m.add_argument("--extra", type=int, default=0, help="henneberg: extra random edges (default 0)")
-    m.add_argument("--periodic", action="store_true", help="geometric, lattice: periodic boundaries")
-    m.add_argument("--labels", choices=("combinatorial", "numeric"), default="combinatorial",
-                   help="numeric adds the labels of the drawn coordinates themselves")
+    m.add_argument("--mean-degree", help="erdos-renyi: mean degree or range (default 3.0:4.5 in the plane, "
+                                         "5.0:6.5 in space: around the rigidity threshold)")
+    m.add_argument("--degree", type=int, help="regular: degree (default 4)")
+    m.add_argument("--radius", help="geometric: connection radius or range (default 0.2)")
+    m.add_argument("--bond-probability", help="lattice: bond probability or range (default 0.66)")
+    m.add_argument("--extra", type=int, help="henneberg: extra random edges (default 0)")
+    m.add_argument("--periodic", action="store_true", default=None, help="geometric, lattice: periodic boundaries")
+    m.add_argument("--labels", choices=("combinatorial", "numeric"),
+                   help="graph models: numeric adds the labels of the drawn coordinates themselves")
     return p
+
+
+def foreign_option(args) -> str | None:
+    """The first option given that the chosen model does not take."""
+    for name, models in MODEL_OPTIONS.items():
+        if getattr(args, name) is not None and args.model not in models:
+            which = "a graph model" if models == MODELS else "--model " + " or ".join(models)
+            return f"--{name.replace('_', '-')} applies to {which}, not to --model {args.model}"
+    return None
 
 
 def connect(address: str, timeout: float):
@@ -62,6 +99,9 @@ def main(argv=None) -> int:
     args = parser().parse_args(argv)
     client = None
     try:
+        problem = foreign_option(args)
+        if problem:
+            raise DatasetError(problem)
         if args.dask:
             client = connect(args.dask, args.dask_timeout)
         nodes = args.nodes
@@ -82,11 +122,8 @@ def main(argv=None) -> int:
             progress=not args.quiet and sys.stderr.isatty(),
             model=args.model,
             mean_degree=args.mean_degree,
-            degree=args.degree,
-            radius=args.radius,
-            bond_probability=args.bond_probability,
-            extra=args.extra,
-            periodic=args.periodic,
+            **{name: getattr(args, name) for name in ("degree", "radius", "bond_probability", "extra", "periodic")
+               if getattr(args, name) is not None},
             numeric=args.labels == "numeric",
         )
     except DatasetError as e:

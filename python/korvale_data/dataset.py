@@ -15,13 +15,19 @@ from typing import Any
 
 from korvale_data.budget import shortfall
 from korvale_data.graph_shards import MODELS, build_graph_shard
-from korvale_data.shards import build_shard
+from korvale_data.shards import build_complete_shard
 
 FORMAT = "korvale-dataset"
-# Version 1: complete graphs, one fixed candidate list (the "complete" model,
-# unchanged). Version 2: graph models in the stacked layout.
-FORMAT_VERSION = 1
-GRAPH_FORMAT_VERSION = 2
+# Version 3 (written now): every model in the stacked layout, graph k drawn
+# from the per-graph seed s_k = mix(mix(seed) ^ k) (korvale_data.streams).
+# Read, never extended: version 1 (the complete model only, one candidate
+# list for all graphs, graph k from seed + k) and version 2 (the graph
+# models, in the layout of version 3).
+FORMAT_VERSION = 3
+FORMATS = {
+    1: "complete graphs drawn from seed + k",
+    2: "graph models only",
+}
 MANIFEST = "manifest.json"
 # The only names the tool writes: shards, the manifest, and their temporary
 # names while they are written. Nothing else in a directory is ever touched.
@@ -40,7 +46,7 @@ class Spec:
     dim: int
     seed: int
     shard_size: int
-    model: str = "complete"
+    model: str
     # Graph models only: "nodes" [low, high], the model's own parameters
     # ([low, high] for drawn ones), "numeric".
     parameters: dict = field(default_factory=dict)
@@ -68,17 +74,12 @@ class Spec:
     def arguments(self) -> dict:
         """What the manifest records (and a resumed run must match)."""
         plain = {name: getattr(self, name) for name in ("graphs", "nodes", "dim", "seed", "shard_size")}
-        if self.model == "complete":
-            return plain
         return plain | {"model": self.model, "parameters": self.parameters}
-
-    def format_version(self) -> int:
-        return FORMAT_VERSION if self.model == "complete" else GRAPH_FORMAT_VERSION
 
     def task(self, first: int, count: int):
         """(function, arguments) computing one shard's bytes, for threads and Dask alike."""
         if self.model == "complete":
-            return build_shard, (self.seed, first, count, self.nodes, self.dim)
+            return build_complete_shard, (self.seed, first, count, self.nodes, self.dim)
         parameters = self.parameters | {"dim": self.dim}
         return build_graph_shard, (self.model, parameters, self.seed, first, count)
 
@@ -203,7 +204,7 @@ class Writer:
         self.out = out
         self.manifest: dict[str, Any] = {
             "format": FORMAT,
-            "format_version": spec.format_version(),
+            "format_version": FORMAT_VERSION,
             "korvale_version": package_version(),
             "arguments": spec.arguments(),
             "shards": [
@@ -245,6 +246,11 @@ def prepare(out: str, spec: Spec) -> dict:
     left as it is."""
     names = os.listdir(out)
     manifest = read_manifest(out)
+    version = manifest.get("format_version") if manifest is not None else None
+    if manifest is not None and version != FORMAT_VERSION:
+        written = FORMATS.get(version, "unknown") if isinstance(version, int) else "unknown"
+        raise DatasetError(f"{out} holds a dataset of format version {version} ({written}), which this version "
+                           f"reads but does not extend; write a new one (format {FORMAT_VERSION}) elsewhere")
     if manifest is not None and manifest.get("arguments") != spec.arguments():
         raise DatasetError(f"{out} holds another dataset ({manifest.get('arguments')}); choose another directory")
     ours = {MANIFEST} | {name for name, _, _ in spec.shards()} if manifest is not None else set()
@@ -277,8 +283,8 @@ def generate(
     workers: int = 1,
     client: Any = None,
     progress: bool = False,
-    model: str = "complete",
-    mean_degree: Any = (3.0, 4.5),
+    model: str = "erdos-renyi",
+    mean_degree: Any = None,
     degree: int = 4,
     radius: Any = 0.2,
     bond_probability: Any = 0.66,
@@ -290,11 +296,13 @@ def generate(
     manifest. Shards are computed by `workers` threads, or on the Dask
     cluster of `client`, and written here; present, intact shards are kept.
 
-    model "complete" (the default) labels every candidate bar of complete
-    graphs by position; the graph models ("erdos-renyi", "regular",
-    "geometric", "lattice", "henneberg") write sparse graphs with order-free
-    labels. For them nodes, mean_degree, radius and bond_probability may be a
-    number or a range (low, high) or "low:high", drawn uniformly per graph."""
+    The graph models ("erdos-renyi", the default, "regular", "geometric",
+    "lattice", "henneberg") write sparse graphs with order-free labels; for
+    them nodes, mean_degree, radius and bond_probability may be a number or a
+    range (low, high) or "low:high", drawn uniformly per graph. mean_degree
+    None is the range around the rigidity threshold of dim: 3.0:4.5 in the
+    plane, 5.0:6.5 in space. model "complete" labels every candidate bar of
+    complete graphs by position."""
     spec = make_spec(graphs, nodes, dim, seed, shard_size, model, mean_degree, degree, radius, bond_probability,
                      extra, periodic, numeric)
     spec.check()
@@ -343,15 +351,26 @@ def parse_range(value, name, kind):
     return [kind(low), kind(high)]
 
 
+# The mean degree drawn by default: around the rigidity threshold of random
+# graphs of 40-60 nodes, where a tenth to nine tenths of the bars are
+# overconstrained (measured with this tool: the plane 0.07-0.84, space
+# 0.08-0.90).
+THRESHOLD_DEGREES = {2: "3.0:4.5", 3: "5.0:6.5"}
+
+
 def make_spec(graphs, nodes, dim, seed, shard_size, model, mean_degree, degree, radius, bond_probability, extra,
               periodic, numeric) -> Spec:
     if model == "complete":
         if numeric:
             raise DatasetError("numeric labels are those of the complete model already; use them with a graph model")
-        return Spec(graphs, nodes, dim, seed, shard_size)
+        if isinstance(nodes, bool) or not isinstance(nodes, int):
+            raise DatasetError(f"nodes must be a number for the complete model, got {nodes!r}")
+        return Spec(graphs, nodes, dim, seed, shard_size, model)
     node_range = parse_range(nodes, "nodes", int)
     parameters: dict[str, Any] = {"nodes": node_range}
     if model == "erdos-renyi":
+        if mean_degree is None:
+            mean_degree = THRESHOLD_DEGREES.get(dim, THRESHOLD_DEGREES[2])
         parameters["mean_degree"] = parse_range(mean_degree, "mean-degree", float)
     elif model == "regular":
         parameters["degree"] = degree

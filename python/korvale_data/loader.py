@@ -10,14 +10,17 @@ import numpy as np
 import numpy.typing as npt
 
 from korvale_data.dataset import DatasetError, read_manifest, sha256_of
+from korvale_data.splits import FRACTIONS, in_split
 
 
-# Per-graph and per-edge arrays of the stacked layout (graph models).
+# Per-graph and per-edge arrays of the stacked layout, beside graph_index,
+# node_ptr, edge_ptr, coords (per node) and edges.
 GRAPH_FIELDS = ("rigid", "rank", "max_rank", "largest_component", "parameter")
 EDGE_FIELDS = ("independent", "overconstrained", "component", "numeric")
-# What every shard of each layout holds.
-STACKED_FIELDS = ("graph_index", "node_ptr", "edge_ptr", "coords", "edges", "independent", "overconstrained",
-                  "rigid", "rank", "max_rank", "parameter")
+# What every shard of each layout holds: the stacked one (every model since
+# format version 3, the graph models in version 2) has at least one of the
+# per-edge labels too; the complete graphs of version 1 their own arrays.
+STACKED_FIELDS = ("graph_index", "node_ptr", "edge_ptr", "coords", "edges", "rigid", "rank", "max_rank")
 COMPLETE_FIELDS = ("graph_index", "coords", "edges", "labels", "final_rank", "max_rank", "is_rigid")
 
 
@@ -92,6 +95,8 @@ def shard_problem(shard: dict[str, Any], entry: dict[str, Any]) -> str | None:
     missing = [name for name in required if name not in shard]
     if missing:
         return f"it lacks {', '.join(missing)}"
+    if stacked and not any(name in shard for name in EDGE_FIELDS):
+        return f"it holds no per-edge labels ({', '.join(EDGE_FIELDS)})"
     for name, array in shard.items():
         if array.dtype.kind not in "biuf":
             return f"{name} holds {array.dtype}, not numbers"
@@ -165,6 +170,56 @@ def stacked_graphs(shard: dict) -> Iterator[dict[str, Any]]:
         graph |= {name: shard[name][g].item() for name in GRAPH_FIELDS if name in shard}
         graph["rigid"] = bool(graph["rigid"])
         yield graph
+
+
+def stacked_from_complete(shard: dict[str, Any]) -> dict[str, Any]:
+    """A complete-graph shard of format version 1 in the stacked layout: its
+    labels (those of the rank tracker at the drawn coordinates) are the
+    "numeric" labels, "final_rank" the "rank", "is_rigid" "rigid"."""
+    count, n, _ = shard["coords"].shape
+    pairs = shard["edges"].astype(np.int32)
+    return {
+        "graph_index": shard["graph_index"],
+        "node_ptr": np.arange(count + 1, dtype=np.int64) * n,
+        "edge_ptr": np.arange(count + 1, dtype=np.int64) * len(pairs),
+        "coords": shard["coords"].reshape(count * n, -1),
+        "edges": np.tile(pairs, (count, 1)),
+        "numeric": shard["labels"].reshape(-1),
+        "rigid": shard["is_rigid"].astype(np.uint8),
+        "rank": shard["final_rank"].astype(np.int64),
+        "max_rank": shard["max_rank"].astype(np.int64),
+    }
+
+
+def select_graphs(shard: dict[str, Any], keep: npt.NDArray[np.bool_]) -> dict[str, Any]:
+    """The graphs of a stacked shard where keep is true, stacked."""
+    node_sizes, edge_sizes = np.diff(shard["node_ptr"]), np.diff(shard["edge_ptr"])
+    on_nodes, on_edges = np.repeat(keep, node_sizes), np.repeat(keep, edge_sizes)
+    out = {}
+    for name, array in shard.items():
+        if name == "node_ptr" or name == "edge_ptr":
+            sizes = node_sizes if name == "node_ptr" else edge_sizes
+            out[name] = np.concatenate([[0], np.cumsum(sizes[keep])]).astype(np.int64)
+        elif name == "coords":
+            out[name] = array[on_nodes]
+        elif name == "edges" or name in EDGE_FIELDS:
+            out[name] = array[on_edges]
+        else:
+            out[name] = array[keep]
+    return out
+
+
+def read_stacked(
+    path: str, entry: dict[str, Any], split: str | None = None, fractions=FRACTIONS, verify: bool = True
+) -> dict[str, Any]:
+    """One shard in the stacked layout (whatever its format version), with
+    only the graphs of `split` when one is given (korvale_data.splits)."""
+    shard = read_shard(path, entry, verify)
+    if "node_ptr" not in shard:
+        shard = stacked_from_complete(shard)
+    if split is None:
+        return shard
+    return select_graphs(shard, in_split(shard["graph_index"], split, fractions))
 
 
 def to_edge_index(

@@ -6,13 +6,8 @@ import zipfile
 import numpy as np
 
 import korvale
-from korvale_data.coordinates import draw_coordinates
-
-# Graphs per call of the module.
-CALL_GRAPHS = 100
-
-# The arrays of a shard, in file order.
-FIELDS = ("graph_index", "coords", "edges", "labels", "final_rank", "max_rank", "is_rigid")
+from korvale_data.coordinates import coordinates_from_seeds
+from korvale_data.streams import graph_seeds
 
 
 def candidate_edges(n_nodes: int) -> np.ndarray:
@@ -21,29 +16,30 @@ def candidate_edges(n_nodes: int) -> np.ndarray:
     return np.stack([i, j], axis=1).astype(np.int64)
 
 
-def compute_shard(seed: int, first: int, count: int, n_nodes: int, d: int) -> dict:
-    """Graphs first .. first+count-1: coordinates, candidate bars, labels,
-    ranks and verdicts, as arrays."""
-    # Several short calls instead of one long one: each call converts its
-    # results with the interpreter lock held, and short holds let another
-    # worker's labelling interleave with them.
-    batch = []
-    for start in range(first, first + count, CALL_GRAPHS):
-        size = min(CALL_GRAPHS, first + count - start)
-        batch += korvale.generate_training_batch(size, n_nodes, d, (seed + start) % 2**64)
-    e = n_nodes * (n_nodes - 1) // 2
+def compute_complete_shard(seed: int, first: int, count: int, n_nodes: int, d: int) -> dict:
+    """Complete graphs first .. first+count-1 in the stacked layout: graph k
+    is korvale.generate_training_batch(1, n_nodes, d, s_k)[0] with s_k its
+    per-graph seed, its candidate bars labelled by the rank tracker at its
+    drawn coordinates ("numeric")."""
+    seeds = graph_seeds(seed, np.arange(first, first + count, dtype=np.uint64))
+    # One call per graph: each graph has its own seed, and a call costs no
+    # more than a graph of a batch.
+    batch = [korvale.generate_training_batch(1, n_nodes, d, int(s))[0] for s in seeds]
+    pairs = candidate_edges(n_nodes).astype(np.int32)
     return {
         "graph_index": np.arange(first, first + count, dtype=np.int64),
-        "coords": draw_coordinates(seed, first, count, n_nodes, d),
-        "edges": candidate_edges(n_nodes),
-        "labels": np.stack([g["labels"] for g in batch]) if count else np.zeros((0, e), np.uint8),
-        "final_rank": np.array([g["final_rank"] for g in batch], dtype=np.uint64),
-        "max_rank": np.array([g["max_rank"] for g in batch], dtype=np.uint64),
-        "is_rigid": np.array([g["is_rigid"] for g in batch], dtype=bool),
+        "node_ptr": np.arange(count + 1, dtype=np.int64) * n_nodes,
+        "edge_ptr": np.arange(count + 1, dtype=np.int64) * len(pairs),
+        "coords": coordinates_from_seeds(seeds, n_nodes, d).reshape(count * n_nodes, d),
+        "edges": np.tile(pairs, (count, 1)),
+        "numeric": np.concatenate([g["labels"] for g in batch]) if count else np.zeros(0, np.uint8),
+        "rigid": np.array([g["is_rigid"] for g in batch], dtype=np.uint8),
+        "rank": np.array([g["final_rank"] for g in batch], dtype=np.int64),
+        "max_rank": np.array([g["max_rank"] for g in batch], dtype=np.int64),
     }
 
 
-def shard_bytes(arrays: dict, fields=FIELDS, compress: bool = True) -> bytes:
+def shard_bytes(arrays: dict, fields, compress: bool) -> bytes:
     """An .npz archive whose bytes depend on the arrays alone: fixed member
     order and time stamps (numpy.savez_compressed stamps the current time)."""
     method = zipfile.ZIP_DEFLATED if compress else zipfile.ZIP_STORED
@@ -59,6 +55,8 @@ def shard_bytes(arrays: dict, fields=FIELDS, compress: bool = True) -> bytes:
     return buffer.getvalue()
 
 
-def build_shard(seed: int, first: int, count: int, n_nodes: int, d: int) -> bytes:
-    """The file contents of one shard (what a Dask worker sends back)."""
-    return shard_bytes(compute_shard(seed, first, count, n_nodes, d))
+def build_complete_shard(seed: int, first: int, count: int, n_nodes: int, d: int) -> bytes:
+    """The file contents of one complete-model shard (what a Dask worker
+    sends back). Deflated: every graph repeats the same candidate pairs."""
+    arrays = compute_complete_shard(seed, first, count, n_nodes, d)
+    return shard_bytes(arrays, list(arrays), compress=True)

@@ -15,6 +15,8 @@ import korvale
 import korvale_data
 from korvale_data import DatasetError, draw_coordinates, generate, load, to_edge_index
 from korvale_data import shards as shard_module
+from korvale_data.coordinates import coordinates_from_seeds
+from korvale_data.streams import graph_seed, graph_seeds, mix
 
 
 def files_of(path):
@@ -52,53 +54,74 @@ def test_coordinates_are_the_batchs_bit_for_bit(d, n, seed):
 
 
 def test_dataset_contents(tmp_path):
-    manifest = generate(str(tmp_path), 25, 6, 2, seed=7, shard_size=10)
+    manifest = generate(str(tmp_path), 25, 6, 2, seed=7, shard_size=10, model="complete")
     assert [s["count"] for s in manifest["shards"]] == [10, 10, 5]
-    assert manifest["arguments"] == {"graphs": 25, "nodes": 6, "dim": 2, "seed": 7, "shard_size": 10}
+    assert manifest["format_version"] == 3
+    assert manifest["arguments"] == {"graphs": 25, "nodes": 6, "dim": 2, "seed": 7, "shard_size": 10,
+                                     "model": "complete", "parameters": {}}
     on_disk = json.load(open(tmp_path / "manifest.json"))
     assert on_disk == manifest
     for s in manifest["shards"]:
         assert hashlib.sha256((tmp_path / s["file"]).read_bytes()).hexdigest() == s["sha256"]
     graphs = list(load(str(tmp_path)))
-    batch = korvale.generate_training_batch(25, 6, 2, 7)
     assert [g["index"] for g in graphs] == list(range(25))
-    for g, b in zip(graphs, batch):
-        assert g["labels"].tolist() == b["labels"].tolist()
-        assert (g["final_rank"], g["max_rank"], g["is_rigid"]) == (b["final_rank"], b["max_rank"], b["is_rigid"])
+    # Graph k is the module's own batch of one graph, seeded with s_k.
+    seeds = graph_seeds(7, np.arange(25))
+    coords = coordinates_from_seeds(seeds, 6, 2)
+    for k, g in enumerate(graphs):
+        b = korvale.generate_training_batch(1, 6, 2, graph_seed(7, k))[0]
+        assert int(seeds[k]) == graph_seed(7, k)
+        assert g["numeric"].tolist() == b["labels"].tolist()
+        assert (g["rank"], g["max_rank"], g["rigid"]) == (b["final_rank"], b["max_rank"], b["is_rigid"])
         assert g["edges"].shape == (15, 2) and g["edges"][-1].tolist() == [4, 5]
-        assert g["coords"].shape == (6, 2)
+        assert g["coords"].tobytes() == coords[k].tobytes()
+        assert distances(coords[k : k + 1])[0].tobytes() == b["distance_matrix"].tobytes()
     shards = list(load(str(tmp_path), by="shard"))
-    assert [s["labels"].shape for s in shards] == [(10, 15), (10, 15), (5, 15)]
+    assert [s["numeric"].shape for s in shards] == [(150,), (150,), (75,)]
+
+
+def test_graph_seeds_mix_seed_and_index():
+    """s_k = mix(mix(seed) ^ k) with the SplitMix64 finaliser: its first
+    outputs are the published ones, and neighbouring seeds share no seed."""
+    # SplitMix64 from state 0 outputs mix(golden), mix(2 golden), ...
+    golden = 0x9E3779B97F4A7C15
+    assert [int(mix(np.uint64(k * golden % 2**64))) for k in (1, 2, 3)] == [
+        0xE220A8397B1DCDAF, 0x6E789E6AA1B965F4, 0x06C45D188009454F]
+    assert graph_seed(2**64 - 1, 2**64 - 1) == int(mix(mix(np.uint64(2**64 - 1)) ^ np.uint64(2**64 - 1)))
+    a, b = graph_seeds(0, np.arange(10000)), graph_seeds(1, np.arange(10000))
+    assert len(np.intersect1d(a, b)) == 0 and len(np.unique(a)) == 10000
+    with pytest.raises(ValueError):
+        graph_seed(-1, 0)
 
 
 def test_output_is_byte_identical_whatever_the_workers(tmp_path):
     one = tmp_path / "one"
     two = tmp_path / "two"
-    generate(str(one), 40, 8, 3, seed=3, shard_size=7, workers=1)
-    generate(str(two), 40, 8, 3, seed=3, shard_size=7, workers=3)
+    generate(str(one), 40, 8, 3, seed=3, shard_size=7, model="complete", workers=1)
+    generate(str(two), 40, 8, 3, seed=3, shard_size=7, model="complete", workers=3)
     assert files_of(one) == files_of(two)
     other = tmp_path / "other"
-    generate(str(other), 40, 8, 3, seed=3, shard_size=16, workers=2)
+    generate(str(other), 40, 8, 3, seed=3, shard_size=16, model="complete", workers=2)
     for a, b in zip(load(str(one)), load(str(other))):
         assert a["index"] == b["index"]
-        for key in ("coords", "edges", "labels"):
+        for key in ("coords", "edges", "numeric"):
             assert a[key].tobytes() == b[key].tobytes()
 
 
 def test_rerun_keeps_intact_shards_and_rebuilds_damaged_ones(tmp_path):
-    generate(str(tmp_path), 30, 5, 2, seed=1, shard_size=10)
+    generate(str(tmp_path), 30, 5, 2, seed=1, shard_size=10, model="complete")
     original = files_of(tmp_path)
     os.remove(tmp_path / "shard-000001.npz")
     damaged = tmp_path / "shard-000002.npz"
     damaged.write_bytes(damaged.read_bytes()[:-10] + b"0123456789")
     kept = os.stat(tmp_path / "shard-000000.npz").st_mtime_ns
-    generate(str(tmp_path), 30, 5, 2, seed=1, shard_size=10)
+    generate(str(tmp_path), 30, 5, 2, seed=1, shard_size=10, model="complete")
     assert files_of(tmp_path) == original
     assert os.stat(tmp_path / "shard-000000.npz").st_mtime_ns == kept
 
 
 def test_a_crash_leaves_only_complete_shards(tmp_path, monkeypatch):
-    real = shard_module.build_shard
+    real = shard_module.build_complete_shard
     out = tmp_path / "crashed"
 
     def failing(seed, first, count, n, d):
@@ -106,18 +129,18 @@ def test_a_crash_leaves_only_complete_shards(tmp_path, monkeypatch):
             raise RuntimeError("worker lost")
         return real(seed, first, count, n, d)
 
-    monkeypatch.setattr("korvale_data.dataset.build_shard", failing)
+    monkeypatch.setattr("korvale_data.dataset.build_complete_shard", failing)
     with pytest.raises(RuntimeError, match="worker lost"):
-        generate(str(out), 40, 5, 2, seed=2, shard_size=10)
+        generate(str(out), 40, 5, 2, seed=2, shard_size=10, model="complete")
     names = sorted(os.listdir(out))
     assert not any(".tmp-" in name for name in names)
     assert "shard-000002.npz" not in names
     with pytest.raises(DatasetError, match="never completed"):
         list(load(str(out)))
     monkeypatch.undo()
-    generate(str(out), 40, 5, 2, seed=2, shard_size=10)
+    generate(str(out), 40, 5, 2, seed=2, shard_size=10, model="complete")
     fresh = tmp_path / "fresh"
-    generate(str(fresh), 40, 5, 2, seed=2, shard_size=10)
+    generate(str(fresh), 40, 5, 2, seed=2, shard_size=10, model="complete")
     assert files_of(out) == files_of(fresh)
 
 
@@ -139,7 +162,7 @@ def test_a_crash_leaves_only_complete_shards(tmp_path, monkeypatch):
     ],
 )
 def test_bad_arguments_exit_2_with_one_line(tmp_path, args, message):
-    proc = run_cli(*args, "--out", str(tmp_path / "out"), "--quiet")
+    proc = run_cli(*args, "--out", str(tmp_path / "out"), "--quiet", "--model", "complete")
     assert proc.returncode == 2
     assert proc.stderr.count("\n") == 1 and message in proc.stderr
     assert not (tmp_path / "out" / "manifest.json").exists()
@@ -147,24 +170,25 @@ def test_bad_arguments_exit_2_with_one_line(tmp_path, args, message):
 
 def test_another_dataset_or_foreign_files_are_never_overwritten(tmp_path):
     out = tmp_path / "out"
-    assert run_cli("--graphs", "12", "--nodes", "5", "--dim", "2", "--seed", "1", "--out", str(out), "--quiet").returncode == 0
+    assert run_cli(*cli_args(out)).returncode == 0
     before = files_of(out)
-    proc = run_cli("--graphs", "12", "--nodes", "5", "--dim", "2", "--seed", "2", "--out", str(out), "--quiet")
+    proc = run_cli(*cli_args(out)[:7], "2", *cli_args(out)[8:])
     assert proc.returncode == 2 and "holds another dataset" in proc.stderr and proc.stderr.count("\n") == 1
     assert files_of(out) == before
     foreign = tmp_path / "foreign"
     foreign.mkdir()
     (foreign / "notes.txt").write_text("mine")
-    proc = run_cli("--graphs", "2", "--nodes", "5", "--dim", "2", "--out", str(foreign), "--quiet")
+    proc = run_cli(*cli_args(foreign))
     assert proc.returncode == 2 and "holds no korvale dataset" in proc.stderr
     assert os.listdir(foreign) == ["notes.txt"]
     (out / "manifest.json").write_text("{broken")
-    proc = run_cli("--graphs", "12", "--nodes", "5", "--dim", "2", "--seed", "1", "--out", str(out), "--quiet")
+    proc = run_cli(*cli_args(out))
     assert proc.returncode == 2 and proc.stderr.count("\n") == 1
 
 
 def test_console_script_reports_its_work(tmp_path):
-    proc = run_cli("--graphs", "5", "--nodes", "4", "--dim", "3", "--out", str(tmp_path / "d"), "--shard-size", "2")
+    proc = run_cli("--graphs", "5", "--nodes", "4", "--dim", "3", "--out", str(tmp_path / "d"), "--shard-size", "2",
+                   "--model", "complete")
     assert proc.returncode == 0, proc.stderr
     assert "5 graphs in 3 shards" in proc.stderr
     assert len(list(load(str(tmp_path / "d")))) == 5
@@ -185,12 +209,12 @@ def test_to_edge_index():
 def test_dask_cluster_gives_the_local_output(tmp_path):
     distributed = pytest.importorskip("distributed")
     local = tmp_path / "local"
-    generate(str(local), 30, 7, 2, seed=9, shard_size=8)
+    generate(str(local), 30, 7, 2, seed=9, shard_size=8, model="complete")
     model = dict(graphs=30, nodes="10:30", dim=2, seed=9, shard_size=8, model="geometric", radius="0.2:0.3")
     generate(str(tmp_path / "model"), **model)
     with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=False, dashboard_address=None) as cluster:
         with distributed.Client(cluster) as client:
-            generate(str(tmp_path / "dask"), 30, 7, 2, seed=9, shard_size=8, client=client)
+            generate(str(tmp_path / "dask"), 30, 7, 2, seed=9, shard_size=8, model="complete", client=client)
             generate(str(tmp_path / "dask-model"), **model, client=client)
     assert files_of(local) == files_of(tmp_path / "dask")
     assert files_of(tmp_path / "model") == files_of(tmp_path / "dask-model")
@@ -203,18 +227,9 @@ def test_package_keeps_the_module_namespace_untouched():
     assert korvale_data.__all__ == ["DatasetError", "draw_coordinates", "generate", "load", "to_edge_index"]
 
 
-def test_a_shard_spanning_several_module_calls_is_one_batch():
-    count = 2 * shard_module.CALL_GRAPHS + 17
-    arrays = shard_module.compute_shard(2**64 - 5, 3, count, 5, 3)
-    batch = korvale.generate_training_batch(count, 5, 3, (2**64 - 5 + 3) % 2**64)
-    assert arrays["labels"].tolist() == [g["labels"].tolist() for g in batch]
-    assert arrays["final_rank"].tolist() == [g["final_rank"] for g in batch]
-    assert arrays["graph_index"].tolist() == list(range(3, 3 + count))
-
-
 def cli_args(out, *extra):
     return ("--graphs", "12", "--nodes", "5", "--dim", "2", "--seed", "1", "--shard-size", "4", "--out", str(out),
-            "--quiet", *extra)
+            "--quiet", "--model", "complete", *extra)
 
 
 def assert_one_line_refusal(proc, *words):
@@ -295,9 +310,9 @@ def test_read_only_and_full_disks_are_refused_in_one_line(tmpfs, monkeypatch):
     read_only = tmpfs("ro", "ro,size=1m")
     assert_one_line_refusal(run_cli(*cli_args(read_only / "out")), "Read-only")
     full = tmpfs("full", "size=64k")
-    arguments = dict(graphs=400, nodes=30, dim=3, shard_size=100)
+    arguments = dict(graphs=400, nodes=30, dim=3, shard_size=100, model="complete")
     proc = run_cli("--graphs", "400", "--nodes", "30", "--dim", "3", "--shard-size", "100", "--out", str(full / "out"),
-                   "--quiet")
+                   "--quiet", "--model", "complete")
     assert_one_line_refusal(proc, "on disk and")  # the estimate already says it cannot fit
     assert not (full / "out").exists()
     # A disk that fills up all the same (another writer, a low estimate).
@@ -349,7 +364,8 @@ def test_a_second_run_into_the_same_directory_is_refused_at_once(tmp_path):
     # Two real runs started together: one writes, the other refuses or (if it
     # came second) finds the work done; nothing is lost either way.
     big = tmp_path / "big"
-    args = ("--graphs", "3000", "--nodes", "20", "--dim", "3", "--shard-size", "100", "--out", str(big), "--quiet")
+    args = ("--graphs", "3000", "--nodes", "20", "--dim", "3", "--shard-size", "100", "--model", "complete", "--out",
+            str(big), "--quiet")
     runs = [subprocess.Popen([sys.executable, "-m", "korvale_data", *args], stderr=subprocess.PIPE, text=True)
             for _ in range(2)]
     outcomes = [(p.wait(timeout=300), p.stderr.read()) for p in runs]
@@ -377,12 +393,12 @@ def test_progress_starts_at_the_graphs_already_written(tmp_path, monkeypatch, ca
             pass
 
     monkeypatch.setitem(sys.modules, "tqdm", types.SimpleNamespace(tqdm=Bar))
-    generate(str(tmp_path), 30, 5, 2, seed=1, shard_size=10)
+    generate(str(tmp_path), 30, 5, 2, seed=1, shard_size=10, model="complete")
     assert bars == []  # no bar unless asked for
     os.remove(tmp_path / "shard-000002.npz")
-    generate(str(tmp_path), 30, 5, 2, seed=1, shard_size=10, progress=True)
+    generate(str(tmp_path), 30, 5, 2, seed=1, shard_size=10, model="complete", progress=True)
     assert bars[0]["total"] == 30 and bars[0]["initial"] == 30  # started at 20, then one shard of 10
     monkeypatch.setitem(sys.modules, "tqdm", None)  # not installed
     os.remove(tmp_path / "shard-000001.npz")
-    generate(str(tmp_path), 30, 5, 2, seed=1, shard_size=10, progress=True)
+    generate(str(tmp_path), 30, 5, 2, seed=1, shard_size=10, model="complete", progress=True)
     assert capsys.readouterr().err.count("pip install korvale[dataset]") == 1

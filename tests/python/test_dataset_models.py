@@ -4,12 +4,15 @@ called directly; refusals; and the PyTorch Geometric class without torch."""
 
 import json
 import os
+import pathlib
+import shutil
 import subprocess
 import sys
 
 import numpy as np
 import pytest
 
+import korvale
 import korvale_graphs as kg
 from korvale_data import DatasetError, generate, load
 
@@ -65,7 +68,7 @@ def test_each_graph_depends_on_the_seed_and_its_index_alone(tmp_path, model, dim
 def test_stacked_layout_and_manifest(tmp_path):
     generate(str(tmp_path), 30, "10:20", 2, seed=3, shard_size=12, model="erdos-renyi", mean_degree=4.0, numeric=True)
     manifest = json.loads((tmp_path / "manifest.json").read_text())
-    assert manifest["format_version"] == 2 and manifest["arguments"]["model"] == "erdos-renyi"
+    assert manifest["format_version"] == 3 and manifest["arguments"]["model"] == "erdos-renyi"
     assert manifest["arguments"]["parameters"] == {"nodes": [10, 20], "mean_degree": [4.0, 4.0], "numeric": True}
     shards = list(load(str(tmp_path), by="shard"))
     assert [len(s["graph_index"]) for s in shards] == [12, 12, 6]
@@ -97,13 +100,29 @@ def test_overconstrained_in_space_is_a_circuit_property(tmp_path):
     assert checked > 100
 
 
-def test_loader_reads_old_and_new_datasets(tmp_path):
-    generate(str(tmp_path / "old"), 5, 6, 2, seed=1)
-    generate(str(tmp_path / "new"), 5, 6, 2, seed=1, model="henneberg")
-    old, new = graphs_of(tmp_path / "old"), graphs_of(tmp_path / "new")
+def test_datasets_written_before_load_and_refuse_to_be_extended(tmp_path):
+    """Formats 1 (complete graphs from seed + k) and 2 (graph models) load as
+    they were written; the tool refuses to add to them, in one line naming
+    the format, and leaves them untouched."""
+    before = pathlib.Path(__file__).parent / "data"
+    old = graphs_of(before / "format-1-complete")
     assert set(old[0]) == {"index", "coords", "edges", "labels", "final_rank", "max_rank", "is_rigid"}
-    assert {"independent", "overconstrained", "component", "rigid", "largest_component"} <= set(new[0])
-    assert all(g["rigid"] and g["rank"] == 9 for g in new)  # Henneberg graphs are minimally rigid
+    batch = korvale.generate_training_batch(10, 7, 2, 1)  # format 1: graph k from seed + k
+    assert [g["labels"].tolist() for g in old] == [b["labels"].tolist() for b in batch]
+    er = graphs_of(before / "format-2-erdos-renyi")
+    assert {"independent", "overconstrained", "component", "rigid", "largest_component"} <= set(er[0])
+    for name, arguments in (("format-1-complete", dict(nodes=7, model="complete")),
+                            ("format-2-erdos-renyi", dict(nodes="10:20", model="erdos-renyi", mean_degree=3.5))):
+        copy = tmp_path / name
+        shutil.copytree(before / name, copy)
+        version = name.split("-")[1]
+        with pytest.raises(DatasetError, match=f"format version {version} .* reads but does not extend") as info:
+            generate(str(copy), 12, dim=2, seed=1, shard_size=6, **arguments)
+        assert "\n" not in str(info.value)
+        assert sorted(os.listdir(copy)) == sorted(os.listdir(before / name))
+    new = tmp_path / "new"
+    generate(str(new), 5, 6, 2, seed=1, model="henneberg")
+    assert all(g["rigid"] and g["rank"] == 9 for g in graphs_of(new))  # Henneberg graphs are minimally rigid
 
 
 def test_resuming_a_model_dataset_keeps_its_shards(tmp_path):
@@ -138,6 +157,12 @@ def test_resuming_a_model_dataset_keeps_its_shards(tmp_path):
         (["--model", "geometric", "--nodes", "200000", "--radius", "5", "--graphs", "1"], "of memory and"),
         (["--model", "erdos-renyi", "--graphs", "100000000000000000000"], "graphs must be below 2**63"),
         (["--model", "regular", "--graphs", "1000000000000000"], "on disk and"),
+        # Options of another model are refused, not ignored.
+        (["--model", "regular", "--radius", "0.3"], "--radius applies to --model geometric, not to --model regular"),
+        (["--mean-degree", "4", "--model", "lattice"], "--mean-degree applies to --model erdos-renyi"),
+        (["--periodic"], "--periodic applies to --model geometric or lattice, not to --model erdos-renyi"),
+        (["--model", "complete", "--labels", "numeric", "--nodes", "6"], "--labels applies to a graph model"),
+        (["--model", "geometric", "--extra", "0"], "--extra applies to --model henneberg"),
     ],
 )
 def test_bad_model_arguments_exit_2_with_one_line(tmp_path, args, message):
@@ -153,7 +178,7 @@ def test_the_torch_class_names_its_install_when_torch_is_missing(tmp_path):
 
     if kt.torch is not None:
         pytest.skip("torch is installed here")
-    with pytest.raises(ImportError, match="pip install torch torch_geometric"):
+    with pytest.raises(ImportError, match=r'pip install "korvale\[torch\]"'):
         kt.RigidityGraphs(str(tmp_path))
     assert "torch" not in sys.modules
 
@@ -164,3 +189,21 @@ def test_packages_report_the_distribution_version():
     import korvale_data
 
     assert korvale_data.__version__ == kg.__version__ == metadata.version("korvale")
+
+
+def test_the_default_model_is_erdos_renyi_around_the_threshold(tmp_path):
+    cli = [sys.executable, "-m", "korvale_data"]
+    for dim, degrees in ((2, [3.0, 4.5]), (3, [5.0, 6.5])):
+        out = tmp_path / f"d{dim}"
+        proc = subprocess.run([*cli, "--graphs", "40", "--nodes", "40:60", "--dim", str(dim), "--out", str(out),
+                               "--quiet"], capture_output=True, text=True, timeout=300)
+        assert proc.returncode == 0, proc.stderr
+        arguments = json.loads((out / "manifest.json").read_text())["arguments"]
+        assert arguments["model"] == "erdos-renyi" and arguments["parameters"]["mean_degree"] == degrees
+        # Around the threshold: neither label is rare.
+        over = np.concatenate([g["overconstrained"] for g in load(str(out))]).mean()
+        assert 0.2 < over < 0.8, over
+    help_text = subprocess.run([*cli, "--help"], capture_output=True, text=True, timeout=60).stdout
+    assert "erdos-renyi (default" in help_text and "examples:" in help_text and "5.0:6.5" in help_text
+    version = subprocess.run([*cli, "--version"], capture_output=True, text=True, timeout=60)
+    assert version.returncode == 0 and version.stdout.startswith("korvale-dataset ")

@@ -45,7 +45,7 @@ def throughput(directory, graphs):
     rows = [
         ("erdos-renyi n=50 d=2 (3.0:4.5)", dict(nodes=50, dim=2, model="erdos-renyi", mean_degree="3.0:4.5"), graphs),
         ("erdos-renyi n=30 d=3 (5.0:7.0)", dict(nodes=30, dim=3, model="erdos-renyi", mean_degree="5.0:7.0"), graphs // 5),
-        ("baseline: complete n=20 d=2", dict(nodes=20, dim=2), graphs // 5),
+        ("baseline: complete n=20 d=2", dict(nodes=20, dim=2, model="complete"), graphs // 5),
     ]
     rates = {}
     for name, options, count in rows:

@@ -89,7 +89,7 @@ CASES = [
      "korvale_data.generate(tempfile.mkdtemp(), 2, 200000, 2, shard_size=2, model='erdos-renyi', mean_degree=4.0)"),
     ("korvale-dataset", "complete, 2000 x 60 nodes, d=3, W=2", "W K (8n^2 + n^2/2 + 152r + 3 arrays)",
      "import os, tempfile, korvale_data",
-     "korvale_data.generate(tempfile.mkdtemp(), 2000, 60, 3, shard_size=1000, workers=2)"),
+     "korvale_data.generate(tempfile.mkdtemp(), 2000, 60, 3, shard_size=1000, workers=2, model='complete')"),
 ]
 
 

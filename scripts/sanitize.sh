@@ -27,6 +27,10 @@ log "Python suite against the sanitized module"
 # libstdc++ is preloaded too: the interpreter does not link it, and ASan must
 # find the real __cxa_throw when it intercepts the first C++ throw.
 PRELOAD="$(g++ -print-file-name=libasan.so) $(g++ -print-file-name=libstdc++.so)"
+# The PyTorch Geometric tests stay out: they run no native code of ours
+# beyond what the rest of the suite runs, and torch's own libraries are not
+# built for the sanitizers.
 env LD_PRELOAD="$PRELOAD" PYTHONMALLOC=malloc PYTHONPATH="$BUILD" KORVALE_EXPECT_MODULE_DIR="$BUILD" \
-    "$PY" -m pytest -q -p no:cacheprovider "$ROOT/tests/python" || status=1
+    "$PY" -m pytest -q -p no:cacheprovider --ignore="$ROOT/tests/python/test_torch_dataset.py" "$ROOT/tests/python" \
+    || status=1
 exit "$status"

@@ -7,10 +7,10 @@
 # Test stage: builds the wheel once, the C++ unit tests in the same build
 # tree (the core is compiled once, with all cores), checks the wheel
 # (manylinux tag, twine), runs the Python suite on CPython 3.13 with NumPy 2
-# and PyRigi in full, and on CPython 3.12 with NumPy 1.26 without the
-# exhaustive oracle tests (marker "exhaustive": long comparisons with
-# references that no NumPy version touches), stubtest and mypy --strict on
-# both, and the C++ unit tests.
+# and PyRigi in full, and on CPython 3.12 with NumPy 1.26 and PyTorch
+# Geometric without the exhaustive oracle tests (marker "exhaustive": long
+# comparisons with references that no NumPy version touches), stubtest and
+# mypy --strict on both, and the C++ unit tests.
 #
 # Extended stage: the C++ unit tests under valgrind (all but the two
 # exhaustive pebble-game comparisons, whose containers ASan bounds-checks
@@ -38,14 +38,23 @@ status=0
 run() { "$@" || { status=1; log "FAILED: $*"; }; }
 TOOLS="$ROOT/.venv-build/bin"
 TEST_REQS=(pytest hypothesis tqdm "dask[distributed]" matplotlib mypy mpmath)
+# PyTorch Geometric for korvale_data.torch, in the 3.12 environment only. On
+# x86_64 PyPI's torch is the CUDA build (it runs on the CPU; PyTorch's own
+# CPU-only index is not PyPI), several GB that take a minute or two to
+# install: it installs in the background while the wheel builds.
+TORCH_REQS=("torch==2.14.1" "torch_geometric==2.8.*")
+PY312_REQS=("numpy==1.26.*" "${TEST_REQS[@]}" "${TORCH_REQS[@]}")
 
 apt_ensure /usr/include/gtest/gtest.h libgtest-dev
+mkdir -p "$ROOT/build"
+make_venv "$ROOT/.venv-py312" "$(find_python 3.12)" "${PY312_REQS[@]}" >"$ROOT/build/venv-py312.log" 2>&1 &
+PY312_VENV=$!
 WHEEL="$(build_wheel -C cmake.define.KORVALE_BUILD_TESTS=ON)"
+wait "$PY312_VENV" || { cat "$ROOT/build/venv-py312.log" >&2; log "FAILED: the CPython 3.12 environment"; exit 1; }
 CPP_TESTS="$(ls "$ROOT"/build/cp312-abi3-*/korvale_cpp_tests | head -n 1)"
 
 if [ "$STAGE" = extended ]; then
     apt_ensure /usr/bin/valgrind valgrind
-    make_venv "$ROOT/.venv-py312" "$(find_python 3.12)" "numpy==1.26.*" "${TEST_REQS[@]}"
     install_wheel "$ROOT/.venv-py312" "$WHEEL"
     log "C++ unit tests under valgrind"
     run valgrind -q --leak-check=full --errors-for-leak-kinds=definite,indirect --error-exitcode=1 \
@@ -69,7 +78,6 @@ run "$TOOLS/ctest" --test-dir "$(dirname "$CPP_TESTS")" --output-on-failure -j 2
 # PyRigi (a cross-check of korvale_graphs) needs NumPy 2, so it lives in the
 # 3.13 environment only; so do the exhaustive tests.
 make_venv "$ROOT/.venv-py313" "$(find_python 3.13)" "numpy>=2" "${TEST_REQS[@]}" pyrigi
-make_venv "$ROOT/.venv-py312" "$(find_python 3.12)" "numpy==1.26.*" "${TEST_REQS[@]}"
 for venv in .venv-py313 .venv-py312; do
     install_wheel "$ROOT/$venv" "$WHEEL"
     py="$ROOT/$venv/bin/python"
@@ -77,7 +85,8 @@ for venv in .venv-py313 .venv-py312; do
     if [ "$venv" = .venv-py313 ]; then
         run env KORVALE_WHEEL="$WHEEL" KORVALE_NEED_PYRIGI=1 "$py" -m pytest -q -p no:cacheprovider "$ROOT/tests/python"
     else
-        run env KORVALE_WHEEL="$WHEEL" "$py" -m pytest -q -p no:cacheprovider -m "not exhaustive" "$ROOT/tests/python"
+        run env KORVALE_WHEEL="$WHEEL" KORVALE_NEED_TORCH=1 "$py" -m pytest -q -p no:cacheprovider \
+            -m "not exhaustive" "$ROOT/tests/python"
     fi
     log "type stubs against the built module, and typed use under mypy --strict"
     run "$py" -m mypy.stubtest korvale korvale_graphs korvale_data

@@ -20,9 +20,9 @@ _M1 = np.uint64(0xBF58476D1CE4E5B9)
 _M2 = np.uint64(0x94D049BB133111EB)
 
 
-def mix(z: npt.ArrayLike) -> npt.NDArray[np.uint64]:
+def mix(values: npt.ArrayLike) -> npt.NDArray[np.uint64]:
     """The SplitMix64 finaliser, elementwise on uint64 (wrapping)."""
-    z = np.asarray(z, dtype=np.uint64)
+    z: npt.NDArray[np.uint64] = np.asarray(values, dtype=np.uint64)
     with np.errstate(over="ignore"):
         z = (z ^ (z >> np.uint64(30))) * _M1
         z = (z ^ (z >> np.uint64(27))) * _M2

@@ -25,14 +25,14 @@ HINT = 'korvale_data.torch needs PyTorch Geometric: pip install "korvale[torch]"
 
 try:
     import torch  # type: ignore[import-not-found, unused-ignore]
-    from torch_geometric.data import Data, InMemoryDataset  # type: ignore[import-not-found, unused-ignore]
-    from torch_geometric.transforms import BaseTransform  # type: ignore[import-not-found, unused-ignore]
+    from torch_geometric.data import Data, InMemoryDataset  # type: ignore[import-not-found, import-untyped, unused-ignore]
+    from torch_geometric.transforms import BaseTransform  # type: ignore[import-not-found, import-untyped, unused-ignore]
 
     _Transform: Any = BaseTransform
     _InMemory: Any = InMemoryDataset
     _Iterable: Any = torch.utils.data.IterableDataset
 except ImportError:  # the classes say so when used
-    torch = None
+    torch = None  # type: ignore[assignment, unused-ignore]
     _Transform = _InMemory = _Iterable = object
 
 # Per-graph figures: shard array -> attribute of the Data (a Python number
@@ -62,8 +62,8 @@ class NodeDegree(_Transform):  # type: ignore[misc]
         """The same on a collated storage, every graph's edge_index local."""
         nodes, edges = slices["pos"].numpy(), slices["edge_index"].numpy()
         first_node = np.repeat(nodes[:-1], np.diff(edges))
-        degree = np.bincount(data.edge_index[0].numpy() + first_node, minlength=int(nodes[-1]))
-        degree = torch.from_numpy(degree.astype(np.float32)).unsqueeze(1)
+        counts = np.bincount(data.edge_index[0].numpy() + first_node, minlength=int(nodes[-1]))
+        degree = torch.from_numpy(counts.astype(np.float32)).unsqueeze(1)
         data.x = degree if data.x is None else torch.cat([data.x, degree.to(data.x.dtype)], dim=1)
         slices["x"] = slices["pos"]
 
@@ -111,31 +111,34 @@ def collated_storage(shards: Sequence[dict[str, Any]]) -> tuple[Any, dict[str, A
 
 
 class GraphView:
-    """Graph g of a collated storage as a Data, built by slicing: a copy of
-    an empty Data whose store gets the slices and the per-graph figures as
-    Python numbers (which a DataLoader batches into tensors more cheaply
-    than one-element tensors)."""
+    """Graph g of a collated storage as a Data, built by slicing every
+    attribute along its concatenation dimension. The per-graph figures come
+    back as Python numbers (which a DataLoader batches into tensors more
+    cheaply than one-element tensors); num_nodes is given, so that batching
+    does not infer it graph by graph."""
 
     def __init__(self, data: Any, slices: dict[str, Any]):
-        self.data = data
+        self.data, self.empty = data, Data()
         self.count = len(slices["pos"]) - 1 if slices else 0
-        self.node_ptr = slices["pos"].tolist() if slices else [0]
-        self.edge_ptr = slices["edge_index"].tolist() if slices else [0]
-        self.per_node = [key for key in data.keys() if key in slices and slices[key] is slices["pos"]]
-        self.per_edge = [key for key in data.keys() if key in slices and slices[key] is slices["edge_index"]]
-        self.per_graph = {key: data[key].tolist() for key in data.keys()
-                          if key not in self.per_node and key not in self.per_edge}
-        self.empty = Data()
+        self.nodes = slices["pos"].tolist() if slices else [0]
+        figures = set(GRAPH_ATTRIBUTES.values())
+        offsets: dict[int, list[int]] = {}  # one list per distinct slice tensor
+        self.sliced, self.figures = [], {}
+        for key in slices:
+            if key == "num_nodes":
+                continue
+            if key in figures:
+                self.figures[key] = data[key].tolist()
+                continue
+            cut = offsets.setdefault(id(slices[key]), slices[key].tolist())
+            self.sliced.append((key, data.__cat_dim__(key, data[key]), cut))
 
     def __call__(self, g: int) -> Any:
-        a, b = self.node_ptr[g], self.node_ptr[g + 1]
-        values = {key: self.data[key][a:b] for key in self.per_node}
-        # The node count given, so that batching does not infer it per graph.
-        values["num_nodes"] = b - a
-        a, b = self.edge_ptr[g], self.edge_ptr[g + 1]
-        values["edge_index"] = self.data.edge_index[:, a:b]
-        values |= {key: self.data[key][a:b] for key in self.per_edge if key != "edge_index"}
-        values |= {key: column[g] for key, column in self.per_graph.items()}
+        values = {"num_nodes": self.nodes[g + 1] - self.nodes[g]}
+        for key, dim, cut in self.sliced:
+            a, b = cut[g], cut[g + 1]
+            values[key] = self.data[key][a:b] if dim == 0 else self.data[key].narrow(dim, a, b - a)
+        values |= {key: column[g] for key, column in self.figures.items()}
         graph = copy.copy(self.empty)
         # Straight into the store's mapping: setting attributes one by one
         # clears the store's caches each time and costs more than the
@@ -162,12 +165,11 @@ def prepared(shards: Sequence[dict[str, Any]], pre_transform: Any, pre_filter: A
     if not graphs:
         return Data(), {}
     # Collated by PyTorch Geometric's own rule, so the slices hold whatever
-    # the transform added. Two copies of the first graph make sure slices
-    # exist when there is one graph; the second is dropped.
+    # the transform added. One graph is collated twice, because PyTorch
+    # Geometric gives no slices for one, and the second copy is left out.
     data, slices = InMemoryDataset.collate(graphs if len(graphs) > 1 else graphs * 2)
     if len(graphs) == 1:
-        first = {key: value[:2] for key, value in slices.items()}
-        data, slices = InMemoryDataset.collate(graphs * 2)[0], first
+        slices = {key: value[:2] for key, value in slices.items()}
     return data, slices
 
 

@@ -173,13 +173,16 @@ def test_bad_model_arguments_exit_2_with_one_line(tmp_path, args, message):
     assert not (tmp_path / "o").exists()  # refused before anything was written
 
 
-def test_the_torch_class_names_its_install_when_torch_is_missing(tmp_path):
+def test_the_torch_classes_name_their_install_when_torch_is_missing(tmp_path):
+    import importlib.util
+
+    if importlib.util.find_spec("torch") is not None:
+        pytest.skip("torch is installed here")
     import korvale_data.torch as kt
 
-    if kt.torch is not None:
-        pytest.skip("torch is installed here")
-    with pytest.raises(ImportError, match=r'pip install "korvale\[torch\]"'):
-        kt.RigidityGraphs(str(tmp_path))
+    for make in (kt.RigidityDataset, kt.RigidityGraphs):
+        with pytest.raises(ImportError, match=r'pip install "korvale\[torch\]"'):
+            make(str(tmp_path))
     assert "torch" not in sys.modules
 
 
@@ -207,3 +210,13 @@ def test_the_default_model_is_erdos_renyi_around_the_threshold(tmp_path):
     assert "erdos-renyi (default" in help_text and "examples:" in help_text and "5.0:6.5" in help_text
     version = subprocess.run([*cli, "--version"], capture_output=True, text=True, timeout=60)
     assert version.returncode == 0 and version.stdout.startswith("korvale-dataset ")
+
+
+@pytest.mark.parametrize("model, nodes", [("erdos-renyi", "20:30"), ("complete", 8)])
+def test_datasets_of_different_seeds_share_no_graph(tmp_path, model, nodes):
+    def fingerprints(seed):
+        generate(str(tmp_path / f"{seed}"), 200, nodes, 2, seed=seed, shard_size=64, model=model)
+        return {g["coords"].tobytes() for g in load(str(tmp_path / f"{seed}"))}
+
+    zero, one = fingerprints(0), fingerprints(1)
+    assert len(zero) == len(one) == 200 and not zero & one

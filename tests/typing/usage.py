@@ -39,7 +39,7 @@ def pebble_count(n: int) -> int:
 def edge_index_of(path: str) -> int:
     total = 0
     for graph in korvale_data.load(path):
-        index, y = korvale_data.to_edge_index(graph["edges"], graph["labels"])
+        index, y = korvale_data.to_edge_index(graph["edges"], graph["overconstrained"])
         total += index.shape[1]
     return total
 

@@ -43,14 +43,26 @@ TEST_REQS=(pytest hypothesis tqdm "dask[distributed]" matplotlib mypy mpmath)
 # CPU-only index is not PyPI), several GB that take a minute or two to
 # install: it installs in the background while the wheel builds.
 TORCH_REQS=("torch==2.14.1" "torch_geometric==2.8.*")
-PY312_REQS=("numpy==1.26.*" "${TEST_REQS[@]}" "${TORCH_REQS[@]}")
+# PyRigi (a cross-check of korvale_graphs) needs NumPy 2, so it lives in the
+# 3.13 environment only; so do the exhaustive tests.
+declare -A VENV_REQS=(
+    [py312]="numpy==1.26.* ${TEST_REQS[*]} ${TORCH_REQS[*]}"
+    [py313]="numpy>=2 ${TEST_REQS[*]} pyrigi"
+)
 
 apt_ensure /usr/include/gtest/gtest.h libgtest-dev
 mkdir -p "$ROOT/build"
-make_venv "$ROOT/.venv-py312" "$(find_python 3.12)" "${PY312_REQS[@]}" >"$ROOT/build/venv-py312.log" 2>&1 &
-PY312_VENV=$!
+# Both test environments install (mostly downloads) while the wheel builds.
+declare -A VENV_JOBS
+for v in py312 py313; do
+    read -ra reqs <<<"${VENV_REQS[$v]}"
+    make_venv "$ROOT/.venv-$v" "$(find_python "3.${v#py3}")" "${reqs[@]}" >"$ROOT/build/venv-$v.log" 2>&1 &
+    VENV_JOBS[$v]=$!
+done
 WHEEL="$(build_wheel -C cmake.define.KORVALE_BUILD_TESTS=ON)"
-wait "$PY312_VENV" || { cat "$ROOT/build/venv-py312.log" >&2; log "FAILED: the CPython 3.12 environment"; exit 1; }
+for v in py312 py313; do
+    wait "${VENV_JOBS[$v]}" || { cat "$ROOT/build/venv-$v.log" >&2; log "FAILED: the .venv-$v environment"; exit 1; }
+done
 CPP_TESTS="$(ls "$ROOT"/build/cp312-abi3-*/korvale_cpp_tests | head -n 1)"
 
 if [ "$STAGE" = extended ]; then
@@ -75,22 +87,30 @@ run "$TOOLS/twine" check --strict "$WHEEL"
 log "C++ unit tests"
 run "$TOOLS/ctest" --test-dir "$(dirname "$CPP_TESTS")" --output-on-failure -j 2
 
-# PyRigi (a cross-check of korvale_graphs) needs NumPy 2, so it lives in the
-# 3.13 environment only; so do the exhaustive tests.
-make_venv "$ROOT/.venv-py313" "$(find_python 3.13)" "numpy>=2" "${TEST_REQS[@]}" pyrigi
-for venv in .venv-py313 .venv-py312; do
-    install_wheel "$ROOT/$venv" "$WHEEL"
-    py="$ROOT/$venv/bin/python"
+# The two interpreters' suites run side by side, one per core (the suite
+# holds on a loaded machine by design): 3.12 in the background into a log
+# printed afterwards, 3.13 here.
+python_checks() {
+    local venv="$1" py="$ROOT/$1/bin/python" failed=0
+    check() { "$@" || { failed=1; log "FAILED: $*"; }; }
     log "Python suite on $("$py" -c 'import sys, numpy; print(f"CPython {sys.version.split()[0]}, NumPy {numpy.__version__}")')"
     if [ "$venv" = .venv-py313 ]; then
-        run env KORVALE_WHEEL="$WHEEL" KORVALE_NEED_PYRIGI=1 "$py" -m pytest -q -p no:cacheprovider "$ROOT/tests/python"
+        check env KORVALE_WHEEL="$WHEEL" KORVALE_NEED_PYRIGI=1 "$py" -m pytest -q -p no:cacheprovider "$ROOT/tests/python"
     else
-        run env KORVALE_WHEEL="$WHEEL" KORVALE_NEED_TORCH=1 "$py" -m pytest -q -p no:cacheprovider \
+        check env KORVALE_WHEEL="$WHEEL" KORVALE_NEED_TORCH=1 "$py" -m pytest -q -p no:cacheprovider \
             -m "not exhaustive" "$ROOT/tests/python"
     fi
-    log "type stubs against the built module, and typed use under mypy --strict"
-    run "$py" -m mypy.stubtest korvale korvale_graphs korvale_data
-    run "$py" -m mypy --strict --cache-dir "$ROOT/build/mypy-cache-$venv" "$ROOT/tests/typing/usage.py"
-done
+    log "type stubs against the built module, and typed use under mypy --strict ($venv)"
+    check "$py" -m mypy.stubtest korvale korvale_graphs korvale_data
+    check "$py" -m mypy --strict --cache-dir "$ROOT/build/mypy-cache-$venv" "$ROOT/tests/typing/usage.py"
+    return "$failed"
+}
+install_wheel "$ROOT/.venv-py312" "$WHEEL"
+install_wheel "$ROOT/.venv-py313" "$WHEEL"
+python_checks .venv-py312 >"$ROOT/build/suite-py312.log" 2>&1 &
+PY312_SUITE=$!
+run python_checks .venv-py313
+wait "$PY312_SUITE" || status=1
+cat "$ROOT/build/suite-py312.log" >&2
 
 exit "$status"

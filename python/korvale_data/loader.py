@@ -27,13 +27,14 @@ COMPLETE_FIELDS = ("graph_index", "coords", "edges", "labels", "final_rank", "ma
 def load(path: str, by: str = "graph", verify: bool = True) -> Iterator[dict[str, Any]]:
     """Iterates the dataset in `path`, in graph order.
 
-    by="graph" yields one dict per graph. Complete-graph datasets: "index",
-    "coords" (n, d), "edges" (e, 2), "labels" (e,), "final_rank",
-    "max_rank", "is_rigid". Graph-model datasets: "index", "coords",
-    "edges" (m, 2, local ids), the edge labels "independent",
-    "overconstrained", in the plane "component", with numeric labels
-    "numeric", and "rigid", "rank", "max_rank", in the plane
-    "largest_component", and "parameter".
+    by="graph" yields one dict per graph: "index", "coords" (n, d), "edges"
+    (m, 2, local ids), the edge labels present ("independent",
+    "overconstrained", in the plane "component", "numeric": the graph
+    models' numeric labels and the complete model's labels), and "rigid",
+    "rank", "max_rank", in the plane "largest_component", and for the graph
+    models "parameter". Complete graphs of format version 1 keep their own
+    keys: "index", "coords", "edges" (e, 2), "labels" (e,), "final_rank",
+    "max_rank", "is_rigid".
     by="shard" yields one dict of stacked arrays per shard. With verify, a
     shard whose checksum does not match the manifest raises DatasetError."""
     if by not in ("graph", "shard"):

@@ -13,6 +13,7 @@ dataset larger than memory shard by shard. Both give the same Data per
 graph; docs/training-data.md lists its fields and how splits are drawn."""
 
 import copy
+from abc import ABCMeta
 from collections.abc import Callable, Iterator, Sequence
 from typing import Any
 
@@ -33,6 +34,7 @@ try:
     _Iterable: Any = torch.utils.data.IterableDataset
 except ImportError:  # the classes say so when used
     torch = None  # type: ignore[assignment, unused-ignore]
+    Data = InMemoryDataset = BaseTransform = None  # type: ignore[misc, assignment, unused-ignore]
     _Transform = _InMemory = _Iterable = object
 
 # Per-graph figures: shard array -> attribute of the Data (a Python number
@@ -47,7 +49,9 @@ def _require_torch():
         raise ImportError(HINT)
 
 
-class NodeDegree(_Transform):  # type: ignore[misc]
+# The metaclasses are named because the bases are only known at run time:
+# PyTorch Geometric's transforms and torch's iterable datasets are abstract.
+class NodeDegree(_Transform, metaclass=ABCMeta):  # type: ignore[misc]
     """Node features from the graph: x = the degree of each node (float32,
     (n, 1); appended as a last column when the graph has x already). The
     datasets' default pre_transform, applied to the whole storage at once;
@@ -225,7 +229,7 @@ class RigidityDataset(_InMemory):  # type: ignore[misc]
         return f"{type(self).__name__}({self.root!r}{split}, {len(self)} graphs)"
 
 
-class RigidityGraphs(_Iterable):  # type: ignore[misc]
+class RigidityGraphs(_Iterable, metaclass=ABCMeta):  # type: ignore[misc]
     """The graphs of the dataset in `path` (or of one split), streamed one
     shard at a time for datasets larger than memory. With shuffle, each
     epoch draws a new order of the shards and of the graphs within each

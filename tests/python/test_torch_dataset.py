@@ -204,7 +204,7 @@ def test_the_example_trains_past_the_degree_rule(tmp_path):
     example = importlib.util.module_from_spec(spec)
     spec.loader.exec_module(example)
     data = tmp_path / "er"
-    generate(str(data), 2000, "40:60", 2, seed=1, workers=2)
-    results = example.train(str(data), minutes=0.5, seed=0, log=lambda line: None)
+    generate(str(data), 1500, "40:60", 2, seed=1, workers=2)
+    results = example.train(str(data), minutes=0.35, seed=0, log=lambda line: None)
     assert results["epochs"] >= 2
     assert results["gnn"] > results["degree_rule"] + 0.05 > results["majority"], results

@@ -134,7 +134,9 @@ class GraphView:
             if key in figures:
                 self.figures[key] = data[key].tolist()
                 continue
-            cut = offsets.setdefault(id(slices[key]), slices[key].tolist())
+            if id(slices[key]) not in offsets:
+                offsets[id(slices[key])] = slices[key].tolist()
+            cut = offsets[id(slices[key])]
             self.sliced.append((key, data.__cat_dim__(key, data[key]), cut))
 
     def __call__(self, g: int) -> Any:

@@ -33,10 +33,10 @@ def complete_graph_bytes(nodes: int, dim: int) -> tuple[int, int, int]:
     # The record (distances, labels, accepted edges as 136-byte tuples), and
     # the stacked arrays with their .npy copies and the archive.
     memory = 8 * nodes * nodes + pairs + 152 * rank + 3 * arrays
-    # Stored deflated: random coordinates hardly shrink (7 of their 8 bytes
-    # stay), labels of 0 and 1 shrink at least fourfold, and the pairs every
-    # graph repeats to far less than a byte each.
-    disk = 7 * nodes * dim + pairs + pairs // 4 + 41
+    # The coordinates stored as they are; deflated, labels of 0 and 1 shrink
+    # at least fourfold and the pairs every graph repeats to far less than a
+    # byte each.
+    disk = 8 * nodes * dim + pairs + pairs // 4 + 41
     return memory, arrays, disk
 
 

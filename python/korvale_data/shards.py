@@ -41,15 +41,19 @@ def compute_complete_shard(seed: int, first: int, count: int, n_nodes: int, d: i
 
 def shard_bytes(arrays: dict, fields, compress: bool) -> bytes:
     """An .npz archive whose bytes depend on the arrays alone: fixed member
-    order and time stamps (numpy.savez_compressed stamps the current time)."""
-    method = zipfile.ZIP_DEFLATED if compress else zipfile.ZIP_STORED
+    order and time stamps (numpy.savez_compressed stamps the current time).
+    With compress, the integer arrays are deflated (repeated pairs, labels
+    of 0 and 1) and the coordinates stored: random doubles barely shrink and
+    deflating them costs more than computing the graphs."""
     buffer = io.BytesIO()
-    with zipfile.ZipFile(buffer, "w", compression=method) as archive:
+    with zipfile.ZipFile(buffer, "w") as archive:
         for name in fields:
+            array = np.ascontiguousarray(arrays[name])
             member = io.BytesIO()
-            np.lib.format.write_array(member, np.ascontiguousarray(arrays[name]), allow_pickle=False)
+            np.lib.format.write_array(member, array, allow_pickle=False)
             info = zipfile.ZipInfo(name + ".npy", date_time=(1980, 1, 1, 0, 0, 0))
-            info.compress_type = method
+            deflate = compress and array.dtype.kind != "f"
+            info.compress_type = zipfile.ZIP_DEFLATED if deflate else zipfile.ZIP_STORED
             info.external_attr = 0o644 << 16
             archive.writestr(info, member.getvalue())
     return buffer.getvalue()
@@ -57,6 +61,7 @@ def shard_bytes(arrays: dict, fields, compress: bool) -> bytes:
 
 def build_complete_shard(seed: int, first: int, count: int, n_nodes: int, d: int) -> bytes:
     """The file contents of one complete-model shard (what a Dask worker
-    sends back). Deflated: every graph repeats the same candidate pairs."""
+    sends back). Deflated but for the coordinates: every graph repeats the
+    same candidate pairs."""
     arrays = compute_complete_shard(seed, first, count, n_nodes, d)
     return shard_bytes(arrays, list(arrays), compress=True)

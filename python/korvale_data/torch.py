@@ -137,13 +137,11 @@ class GraphView:
             if id(slices[key]) not in offsets:
                 offsets[id(slices[key])] = slices[key].tolist()
             cut = offsets[id(slices[key])]
-            self.sliced.append((key, data.__cat_dim__(key, data[key]), cut))
+            self.sliced.append(slicer(key, data[key], data.__cat_dim__(key, data[key]), cut))
 
     def __call__(self, g: int) -> Any:
         values = {"num_nodes": self.nodes[g + 1] - self.nodes[g]}
-        for key, dim, cut in self.sliced:
-            a, b = cut[g], cut[g + 1]
-            values[key] = self.data[key][a:b] if dim == 0 else self.data[key].narrow(dim, a, b - a)
+        values |= {key: take(cut[g], cut[g + 1]) for key, take, cut in self.sliced}
         values |= {key: column[g] for key, column in self.figures.items()}
         graph = copy.copy(self.empty)
         # Straight into the store's mapping: setting attributes one by one
@@ -151,6 +149,23 @@ class GraphView:
         # slicing.
         graph.stores[0]._mapping.update(values)
         return graph
+
+
+def slicer(key: str, tensor: Any, dim: int, cut: list[int]) -> tuple[str, Callable[[int, int], Any], list[int]]:
+    """(key, take(a, b), offsets): take gives the tensor's rows (or columns,
+    along dim) a..b-1 as a tensor sharing its memory. Slicing the NumPy view
+    and wrapping the slice costs about half of slicing the tensor itself,
+    which is most of the cost of a graph."""
+    dim %= max(tensor.dim(), 1)
+    try:
+        array = tensor.numpy()
+    except (TypeError, RuntimeError):  # a type NumPy lacks: slice the tensor
+        array = None
+    if array is not None and dim == 0:
+        return key, lambda a, b: torch.from_numpy(array[a:b]), cut
+    if array is not None and dim == 1 and array.ndim == 2:
+        return key, lambda a, b: torch.from_numpy(array[:, a:b]), cut
+    return key, lambda a, b: tensor.narrow(dim, a, b - a), cut
 
 
 def prepared(shards: Sequence[dict[str, Any]], pre_transform: Any, pre_filter: Any) -> tuple[Any, dict[str, Any]]:
@@ -213,18 +228,32 @@ class RigidityDataset(_InMemory):  # type: ignore[misc]
         shards = [read_stacked(root, entry, split, fractions, verify) for entry in shard_files(root)]
         self._data, self.slices = prepared(shards, pre_transform, pre_filter) if shards else (Data(), {})
         self._view = GraphView(self._data, self.slices)
+        # Every graph once sliced is kept, as InMemoryDataset keeps what it
+        # separates: later epochs copy it (a shallow copy, so that a
+        # transform setting attributes leaves the kept one as it was).
+        self._graphs: list[Any] = [None] * self._view.count
 
     def len(self) -> int:
         return self._view.count
 
     def get(self, idx: int) -> Any:
-        return self._view(idx)
+        graph = self._graphs[idx]
+        if graph is None:
+            graph = self._graphs[idx] = self._view(idx)
+        return copy.copy(graph)
 
     def __getitems__(self, indices: Sequence[int]) -> list[Any]:
-        """A DataLoader's batch at once (what torch's fetcher asks for)."""
+        """A DataLoader's batch at once (what torch's fetcher asks for).
+        Without a transform the kept graphs themselves go to the batching,
+        which only reads them."""
         order = self.indices()
-        graphs = [self._view(order[i]) for i in indices]
-        return graphs if self.transform is None else [self.transform(g) for g in graphs]
+        if self.transform is not None:
+            return [self.transform(self.get(order[i])) for i in indices]
+        graphs = self._graphs
+        for i in indices:
+            if graphs[order[i]] is None:
+                graphs[order[i]] = self._view(order[i])
+        return [graphs[order[i]] for i in indices]
 
     def __repr__(self) -> str:
         split = f", split={self.split!r}" if self.split is not None else ""

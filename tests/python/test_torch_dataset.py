@@ -146,6 +146,18 @@ def test_transforms_and_filters(er, dataset):
     seen = RigidityDataset(str(er), transform=mark)
     assert seen[3].marked.item() == 1 and "marked" not in dataset[3]
     assert next(iter(DataLoader(seen, batch_size=4, shuffle=True))).marked.shape == (4,)
+
+    # A transform's changes reach the graph handed out, never the one the
+    # dataset keeps for the next epoch.
+    def zero(data):
+        data.x = data.x * 0
+        return mark(data)
+
+    seen.transform = zero
+    assert next(iter(DataLoader(seen, batch_size=300))).x.sum() == 0
+    seen.transform = None
+    assert torch.equal(seen[3].x, dataset[3].x) and "marked" not in seen[3]
+    assert torch.equal(next(iter(DataLoader(seen, batch_size=300))).x, next(iter(DataLoader(dataset, batch_size=300))).x)
     floppy = RigidityDataset(str(er), pre_filter=lambda g: g.rigid == 0, pre_transform=NodeDegree())
     assert len(floppy) == sum(1 for g in dataset if g.rigid == 0) and all(g.rigid == 0 for g in floppy)
     for g in floppy[:5]:

@@ -276,7 +276,7 @@ def prepare(out: str, spec: Spec) -> dict:
 def generate(
     out: str,
     graphs: int,
-    nodes: int,
+    nodes: int | str,
     dim: int,
     seed: int = 0,
     shard_size: int = 1000,
@@ -403,9 +403,9 @@ def make_bar(progress, total, done):
 
 
 def run_on_threads(workers, spec, todo, writer, bar):
-    # The module releases the interpreter lock while it labels, and zlib and
-    # file writes release it too, so threads build and write shards side by
-    # side; this thread keeps the manifest.
+    # The native calls release the interpreter lock while they label, and
+    # deflate and file writes release it too, so threads build and write
+    # shards side by side; this thread keeps the manifest.
     def build_and_write(name, first, count):
         function, arguments = spec.task(first, count)
         return writer.write(name, function(*arguments))

@@ -35,7 +35,8 @@ struct Node {
 };
 using NodeList = std::vector<Node>;
 
-// A candidate bar between node positions i < j.
+// A bar between nodes i and j: a candidate pair (i < j) in the complete-graph
+// functions, any pair of a user's or a model's graph elsewhere.
 struct Edge {
     std::size_t i = 0;
     std::size_t j = 0;
@@ -43,7 +44,7 @@ struct Edge {
 };
 using EdgeList = std::vector<Edge>;
 
-// One byte per candidate edge: 1 independent (accepted), 0 redundant.
+// One byte per edge: 1 independent (accepted), 0 redundant.
 using Labels = std::vector<std::uint8_t>;
 
 }  // namespace korvale

@@ -1,6 +1,6 @@
 // The one random engine of the graph models, written out so that the same
-// seed gives the same bits on every platform and in the NumPy twin of the
-// tests.
+// seed gives the same bits on every platform (korvale_data.streams mirrors
+// its finaliser in NumPy for the per-graph seeds and splits of datasets).
 //
 // SplitMix64 (Steele, Lea and Flood 2014): the state advances by
 // 0x9E3779B97F4A7C15 per draw (wrapping), and each output is the state

@@ -7,8 +7,9 @@
 
 namespace korvale {
 
-// The only source of randomness that reaches a result: a 64-bit linear
-// congruential generator (MMIX multiplier and increment) seeded with the
+// The coordinates of korvale's complete-graph functions (the graph models
+// draw theirs from random/engine.hpp): a 64-bit linear congruential
+// generator (MMIX multiplier and increment) seeded with the
 // seed as it is, its top 31 bits scaled to [0, 5) by a rounded division and
 // a rounded multiplication, so the same seed gives the same bits everywhere.
 class CoordinateGenerator {

@@ -6,7 +6,8 @@ Geometric dataset (korvale_data.torch)."""
 from importlib import metadata as _metadata
 
 from korvale_data.coordinates import draw_coordinates
-from korvale_data.dataset import DatasetError, generate
+from korvale_data.dataset import generate
+from korvale_data.errors import DatasetError
 from korvale_data.loader import load, to_edge_index
 
 try:

@@ -4,8 +4,10 @@ import argparse
 import math
 import sys
 
-from korvale_data.dataset import DatasetError, generate, package_version
+from korvale_data.dataset import generate
+from korvale_data.errors import DatasetError
 from korvale_data.graph_shards import MODELS
+from korvale_data.storage import package_version
 
 
 EPILOG = """examples:

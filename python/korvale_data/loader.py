@@ -9,7 +9,8 @@ from typing import Any
 import numpy as np
 import numpy.typing as npt
 
-from korvale_data.dataset import DatasetError, read_manifest, sha256_of
+from korvale_data.errors import DatasetError
+from korvale_data.storage import read_manifest, sha256_of
 from korvale_data.splits import FRACTIONS, in_split
 
 

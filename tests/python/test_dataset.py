@@ -129,7 +129,7 @@ def test_a_crash_leaves_only_complete_shards(tmp_path, monkeypatch):
             raise RuntimeError("worker lost")
         return real(seed, first, count, n, d)
 
-    monkeypatch.setattr("korvale_data.dataset.build_complete_shard", failing)
+    monkeypatch.setattr("korvale_data.request.build_complete_shard", failing)
     with pytest.raises(RuntimeError, match="worker lost"):
         generate(str(out), 40, 5, 2, seed=2, shard_size=10, model="complete")
     names = sorted(os.listdir(out))

@@ -55,7 +55,7 @@ GenericRankResult generic_rank(std::size_t n, const EdgeList& edges, std::size_t
             if (circuits) accepted.push_back(e);
         } else if (circuits) {
             out.overconstrained[e] = 1;
-            for (std::size_t j : tracker.last_circuit()) out.overconstrained[accepted[j]] = 1;
+            for (std::size_t r : tracker.last_circuit()) out.overconstrained[accepted[r]] = 1;
         }
         poll(8 + tracker.work() - before);
     }

@@ -10,8 +10,8 @@ import numpy as np
 import numpy.typing as npt
 
 from korvale_data.errors import DatasetError
-from korvale_data.storage import read_manifest, sha256_of
 from korvale_data.splits import FRACTIONS, in_split
+from korvale_data.storage import read_manifest, sha256_of
 
 
 # Per-graph and per-edge arrays of the stacked layout, beside graph_index,
@@ -68,19 +68,28 @@ def shard_files(path: str) -> list[dict[str, Any]]:
     return list(manifest["shards"])
 
 
-def read_shard(path: str, entry: dict[str, Any], verify: bool = True) -> dict[str, Any]:
-    """One shard's arrays, checked against the manifest's checksum and for a
-    sound structure; any damage is a DatasetError naming the file."""
+def check_file(path: str, entry: dict[str, Any], verify: bool = True) -> None:
+    """A DatasetError naming the shard's file unless it was completed and,
+    with verify, its bytes match the manifest's SHA-256."""
     file = os.path.join(path, entry["file"])
     if entry["sha256"] is None:
         raise DatasetError(f"{file} was never completed; run the generator again")
     try:
         if verify and sha256_of(file) != entry["sha256"]:
             raise DatasetError(f"{file} does not match its checksum")
+    except OSError as e:
+        raise DatasetError(f"{file} cannot be read: {type(e).__name__}: {e}") from None
+
+
+def read_shard(path: str, entry: dict[str, Any], verify: bool = True) -> dict[str, Any]:
+    """One shard's arrays, checked against the manifest's checksum (with
+    verify) and for a sound structure; any damage is a DatasetError naming
+    the file."""
+    check_file(path, entry, verify)
+    file = os.path.join(path, entry["file"])
+    try:
         with np.load(file, allow_pickle=False) as archive:
             arrays = {name: archive[name] for name in archive.files}
-    except DatasetError:
-        raise
     except (OSError, ValueError, EOFError, KeyError, zipfile.BadZipFile, zlib.error) as e:
         raise DatasetError(f"{file} cannot be read: {type(e).__name__}: {e}") from None
     problem = shard_problem(arrays, entry)
@@ -174,23 +183,31 @@ def stacked_graphs(shard: dict) -> Iterator[dict[str, Any]]:
         yield graph
 
 
+def stacked_complete_graphs(graph_index, coords, pairs, numeric, rigid, rank, max_rank) -> dict[str, Any]:
+    """Complete graphs in the stacked layout: coords (graphs, n, d), the
+    candidate pairs shared by every graph (e, 2), numeric (graphs x e
+    labels), and the per-graph rigid, rank and max_rank."""
+    count, n, _ = coords.shape
+    pairs = np.asarray(pairs, dtype=np.int32)
+    return {
+        "graph_index": np.asarray(graph_index, dtype=np.int64),
+        "node_ptr": np.arange(count + 1, dtype=np.int64) * n,
+        "edge_ptr": np.arange(count + 1, dtype=np.int64) * len(pairs),
+        "coords": coords.reshape(count * n, -1),
+        "edges": np.tile(pairs, (count, 1)),
+        "numeric": np.asarray(numeric, dtype=np.uint8).reshape(-1),
+        "rigid": np.asarray(rigid, dtype=np.uint8),
+        "rank": np.asarray(rank, dtype=np.int64),
+        "max_rank": np.asarray(max_rank, dtype=np.int64),
+    }
+
+
 def stacked_from_complete(shard: dict[str, Any]) -> dict[str, Any]:
     """A complete-graph shard of format version 1 in the stacked layout: its
     labels (those of the rank tracker at the drawn coordinates) are the
     "numeric" labels, "final_rank" the "rank", "is_rigid" "rigid"."""
-    count, n, _ = shard["coords"].shape
-    pairs = shard["edges"].astype(np.int32)
-    return {
-        "graph_index": shard["graph_index"],
-        "node_ptr": np.arange(count + 1, dtype=np.int64) * n,
-        "edge_ptr": np.arange(count + 1, dtype=np.int64) * len(pairs),
-        "coords": shard["coords"].reshape(count * n, -1),
-        "edges": np.tile(pairs, (count, 1)),
-        "numeric": shard["labels"].reshape(-1),
-        "rigid": shard["is_rigid"].astype(np.uint8),
-        "rank": shard["final_rank"].astype(np.int64),
-        "max_rank": shard["max_rank"].astype(np.int64),
-    }
+    return stacked_complete_graphs(shard["graph_index"], shard["coords"], shard["edges"], shard["labels"],
+                                   shard["is_rigid"], shard["final_rank"], shard["max_rank"])
 
 
 def select_graphs(shard: dict[str, Any], keep: npt.NDArray[np.bool_]) -> dict[str, Any]:

@@ -7,6 +7,7 @@ import numpy as np
 
 import korvale
 from korvale_data.coordinates import coordinates_from_seeds
+from korvale_data.loader import stacked_complete_graphs
 from korvale_data.streams import graph_seeds
 
 
@@ -25,18 +26,10 @@ def compute_complete_shard(seed: int, first: int, count: int, n_nodes: int, d: i
     # One call per graph: each graph has its own seed, and a call costs no
     # more than a graph of a batch.
     batch = [korvale.generate_training_batch(1, n_nodes, d, int(s))[0] for s in seeds]
-    pairs = candidate_edges(n_nodes).astype(np.int32)
-    return {
-        "graph_index": np.arange(first, first + count, dtype=np.int64),
-        "node_ptr": np.arange(count + 1, dtype=np.int64) * n_nodes,
-        "edge_ptr": np.arange(count + 1, dtype=np.int64) * len(pairs),
-        "coords": coordinates_from_seeds(seeds, n_nodes, d).reshape(count * n_nodes, d),
-        "edges": np.tile(pairs, (count, 1)),
-        "numeric": np.concatenate([g["labels"] for g in batch]) if count else np.zeros(0, np.uint8),
-        "rigid": np.array([g["is_rigid"] for g in batch], dtype=np.uint8),
-        "rank": np.array([g["final_rank"] for g in batch], dtype=np.int64),
-        "max_rank": np.array([g["max_rank"] for g in batch], dtype=np.int64),
-    }
+    return stacked_complete_graphs(
+        np.arange(first, first + count), coordinates_from_seeds(seeds, n_nodes, d), candidate_edges(n_nodes),
+        [g["labels"] for g in batch] if count else np.zeros(0, np.uint8),
+        [g["is_rigid"] for g in batch], [g["final_rank"] for g in batch], [g["max_rank"] for g in batch])
 
 
 def shard_bytes(arrays: dict, fields, compress: bool) -> bytes:

@@ -39,11 +39,17 @@ def check_fractions(fractions) -> tuple[float, float, float]:
     return values  # type: ignore[return-value]
 
 
+def check_split(split: str | None, fractions=FRACTIONS) -> tuple[float, float, float]:
+    """The fractions, once split (a name of SPLITS, or None for all graphs)
+    and they are checked: a ValueError otherwise."""
+    if split is not None and split not in SPLITS:
+        raise ValueError(f"split must be one of {', '.join(map(repr, SPLITS))} or None, got {split!r}")
+    return check_fractions(fractions)
+
+
 def in_split(indices: npt.ArrayLike, split: str, fractions=FRACTIONS) -> npt.NDArray[np.bool_]:
     """Which of the graph indices lie in `split` ("train", "val" or "test")."""
-    if split not in SPLITS:
-        raise ValueError(f"split must be one of {', '.join(map(repr, SPLITS))} or None, got {split!r}")
-    train, val, _ = check_fractions(fractions)
+    train, val, _ = check_split(split, fractions)
     a, b = (np.uint64(min(round(bound * 2.0**53), 2**53)) for bound in (train, train + val))
     keys = split_keys(indices)
     if split == "train":

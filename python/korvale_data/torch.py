@@ -19,8 +19,8 @@ from typing import Any
 
 import numpy as np
 
-from korvale_data.loader import EDGE_FIELDS, read_shard, read_stacked, shard_files
-from korvale_data.splits import FRACTIONS, check_fractions, in_split
+from korvale_data.loader import EDGE_FIELDS, check_file, read_stacked, shard_files
+from korvale_data.splits import FRACTIONS, check_split, in_split
 
 HINT = 'korvale_data.torch needs PyTorch Geometric: pip install "korvale[torch]" (torch and torch_geometric)'
 
@@ -58,8 +58,7 @@ class NodeDegree(_Transform, metaclass=ABCMeta):  # type: ignore[misc]
     as a transform of single graphs it gives the same values."""
 
     def forward(self, data: Any) -> Any:
-        degree = torch.bincount(data.edge_index[0], minlength=data.num_nodes).to(torch.float32).unsqueeze(1)
-        data.x = degree if data.x is None else torch.cat([data.x, degree.to(data.x.dtype)], dim=1)
+        data.x = with_column(data.x, torch.bincount(data.edge_index[0], minlength=data.num_nodes))
         return data
 
     def collated(self, data: Any, slices: dict[str, Any]) -> None:
@@ -67,9 +66,14 @@ class NodeDegree(_Transform, metaclass=ABCMeta):  # type: ignore[misc]
         nodes, edges = slices["pos"].numpy(), slices["edge_index"].numpy()
         first_node = np.repeat(nodes[:-1], np.diff(edges))
         counts = np.bincount(data.edge_index[0].numpy() + first_node, minlength=int(nodes[-1]))
-        degree = torch.from_numpy(counts.astype(np.float32)).unsqueeze(1)
-        data.x = degree if data.x is None else torch.cat([data.x, degree.to(data.x.dtype)], dim=1)
+        data.x = with_column(data.x, torch.from_numpy(counts))
         slices["x"] = slices["pos"]
+
+
+def with_column(x: Any, values: Any) -> Any:
+    """x with the values appended as a last column (float32 when x is None)."""
+    column = values.to(torch.float32 if x is None else x.dtype).unsqueeze(1)
+    return column if x is None else torch.cat([x, column], dim=1)
 
 
 def collated_storage(shards: Sequence[dict[str, Any]]) -> tuple[Any, dict[str, Any]]:
@@ -194,12 +198,6 @@ def prepared(shards: Sequence[dict[str, Any]], pre_transform: Any, pre_filter: A
     return data, slices
 
 
-def check_split(split: str | None, fractions) -> None:
-    check_fractions(fractions)
-    if split is not None:
-        in_split(np.zeros(0, np.uint64), split, fractions)  # raises ValueError for a name not a split
-
-
 class RigidityDataset(_InMemory):  # type: ignore[misc]
     """The graphs of the korvale-dataset directory `root`, or of one split
     of it ("train", "val" or "test", drawn from each graph's index by
@@ -236,11 +234,14 @@ class RigidityDataset(_InMemory):  # type: ignore[misc]
     def len(self) -> int:
         return self._view.count
 
-    def get(self, idx: int) -> Any:
+    def kept(self, idx: int) -> Any:
         graph = self._graphs[idx]
         if graph is None:
             graph = self._graphs[idx] = self._view(idx)
-        return copy.copy(graph)
+        return graph
+
+    def get(self, idx: int) -> Any:
+        return copy.copy(self.kept(idx))
 
     def __getitems__(self, indices: Sequence[int]) -> list[Any]:
         """A DataLoader's batch at once (what torch's fetcher asks for).
@@ -249,11 +250,7 @@ class RigidityDataset(_InMemory):  # type: ignore[misc]
         order = self.indices()
         if self.transform is not None:
             return [self.transform(self.get(order[i])) for i in indices]
-        graphs = self._graphs
-        for i in indices:
-            if graphs[order[i]] is None:
-                graphs[order[i]] = self._view(order[i])
-        return [graphs[order[i]] for i in indices]
+        return [self.kept(order[i]) for i in indices]
 
     def __repr__(self) -> str:
         split = f", split={self.split!r}" if self.split is not None else ""
@@ -290,7 +287,7 @@ class RigidityGraphs(_Iterable, metaclass=ABCMeta):  # type: ignore[misc]
         self.files = shard_files(path)
         if verify:
             for entry in self.files:
-                read_shard(path, entry, verify=True)
+                check_file(path, entry)
         self.count = sum(self.graphs_in(entry) for entry in self.files)
         self.epoch = 0  # advances in every copy that iterates (persistent workers keep theirs)
 

@@ -10,9 +10,9 @@
 #include "reference/literal_jacobi.hpp"
 #include "reference/literal_pebble.hpp"
 #include "reference/literal_simulation.hpp"
-#include "simulation/candidate_edges.hpp"
-#include "simulation/labelling.hpp"
-#include "simulation/max_rank.hpp"
+#include "graph/candidate_edges.hpp"
+#include "rigidity/labelling.hpp"
+#include "rigidity/max_rank.hpp"
 
 using namespace korvale;
 

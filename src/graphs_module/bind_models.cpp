@@ -1,6 +1,6 @@
 // The seeded graph models. A call with seed s draws from Engine::stream(s, 0).
 #include "graphs_module/boundary.hpp"
-#include "models/graph_batch.hpp"
+#include "dataset/graph_batch.hpp"
 #include "models/graph_models.hpp"
 
 #include <nanobind/stl/optional.h>

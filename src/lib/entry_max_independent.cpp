@@ -2,7 +2,7 @@
 #include "lib/entries.hpp"
 #include "lib/errors.hpp"
 #include "lib/results.hpp"
-#include "simulation/max_rank.hpp"
+#include "rigidity/max_rank.hpp"
 
 namespace korvale::py {
 

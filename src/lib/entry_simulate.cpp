@@ -4,8 +4,8 @@
 #include "lib/nodes_from_coords.hpp"
 #include "lib/result_to_dict.hpp"
 #include "simulation/distances.hpp"
-#include "simulation/labelling.hpp"
-#include "simulation/max_rank.hpp"
+#include "rigidity/labelling.hpp"
+#include "rigidity/max_rank.hpp"
 
 namespace korvale::py {
 

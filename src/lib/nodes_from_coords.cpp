@@ -4,7 +4,7 @@
 
 #include "core/memory.hpp"
 #include "lib/errors.hpp"
-#include "simulation/labelling.hpp"
+#include "rigidity/labelling.hpp"
 
 namespace korvale::py {
 

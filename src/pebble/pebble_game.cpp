@@ -2,7 +2,7 @@
 
 #include "core/interrupt.hpp"
 #include "core/memory.hpp"
-#include "simulation/candidate_edges.hpp"
+#include "graph/candidate_edges.hpp"
 
 namespace korvale {
 

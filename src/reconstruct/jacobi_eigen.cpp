@@ -4,7 +4,7 @@
 #include <cstring>
 #include <utility>
 
-#include "core/correct_rounding.hpp"
+#include "reconstruct/correct_rounding.hpp"
 #include "core/interrupt.hpp"
 
 namespace korvale {

@@ -5,8 +5,8 @@
 
 #include "core/failure.hpp"
 #include "core/memory.hpp"
-#include "simulation/labelling.hpp"
-#include "simulation/max_rank.hpp"
+#include "rigidity/labelling.hpp"
+#include "rigidity/max_rank.hpp"
 
 namespace korvale {
 

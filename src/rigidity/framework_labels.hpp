@@ -1,6 +1,6 @@
 // Numeric incremental-rank labels of a given framework over any edge list,
 // by the same rank tracker and tolerance rule as the complete-graph
-// labelling (simulation/labelling.hpp), which it calls.
+// labelling (rigidity/labelling.hpp), which it calls.
 #pragma once
 
 #include <cstdint>

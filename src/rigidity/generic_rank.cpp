@@ -7,7 +7,7 @@
 #include "core/interrupt.hpp"
 #include "random/engine.hpp"
 #include "rank/modular_rank.hpp"
-#include "simulation/max_rank.hpp"
+#include "rigidity/max_rank.hpp"
 
 namespace korvale {
 

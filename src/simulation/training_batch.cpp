@@ -3,11 +3,11 @@
 #include <new>
 
 #include "core/memory.hpp"
-#include "simulation/candidate_edges.hpp"
+#include "graph/candidate_edges.hpp"
 #include "simulation/coordinate_generator.hpp"
 #include "simulation/distances.hpp"
-#include "simulation/labelling.hpp"
-#include "simulation/max_rank.hpp"
+#include "rigidity/labelling.hpp"
+#include "rigidity/max_rank.hpp"
 
 namespace korvale {
 

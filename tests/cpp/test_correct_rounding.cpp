@@ -9,7 +9,7 @@
 
 #include <mpfr.h>
 
-#include "core/correct_rounding.hpp"
+#include "reconstruct/correct_rounding.hpp"
 #include "random/engine.hpp"
 
 namespace korvale {

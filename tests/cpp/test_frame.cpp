@@ -7,8 +7,8 @@
 
 #include "core/failure.hpp"
 #include "reconstruct/double_center.hpp"
-#include "simulation/candidate_edges.hpp"
-#include "simulation/max_rank.hpp"
+#include "graph/candidate_edges.hpp"
+#include "rigidity/max_rank.hpp"
 
 using namespace korvale;
 

@@ -9,7 +9,7 @@
 
 #include "pebble/kl_pebble_game.hpp"
 #include "pebble/pebble_game.hpp"
-#include "simulation/candidate_edges.hpp"
+#include "graph/candidate_edges.hpp"
 
 using namespace korvale;
 

@@ -7,10 +7,10 @@
 #include <random>
 
 #include "reference/literal_simulation.hpp"
-#include "simulation/candidate_edges.hpp"
+#include "graph/candidate_edges.hpp"
 #include "simulation/coordinate_generator.hpp"
-#include "simulation/labelling.hpp"
-#include "simulation/max_rank.hpp"
+#include "rigidity/labelling.hpp"
+#include "rigidity/max_rank.hpp"
 #include "test_support.hpp"
 
 using namespace korvale;

@@ -8,7 +8,7 @@
 #include "core/failure.hpp"
 #include "pebble/pebble_game.hpp"
 #include "reference/literal_pebble.hpp"
-#include "simulation/candidate_edges.hpp"
+#include "graph/candidate_edges.hpp"
 
 using namespace korvale;
 using Lists = std::vector<std::vector<std::size_t>>;

@@ -10,7 +10,7 @@
 
 #include "core/failure.hpp"
 #include "rigidity/rigidity_row.hpp"
-#include "simulation/candidate_edges.hpp"
+#include "graph/candidate_edges.hpp"
 #include "simulation/distances.hpp"
 #include "test_support.hpp"
 

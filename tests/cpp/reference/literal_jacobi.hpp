@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/correct_rounding.hpp"
+#include "reconstruct/correct_rounding.hpp"
 #include "core/records.hpp"
 
 namespace reference {

@@ -1,4 +1,4 @@
-#include "core/correct_rounding.hpp"
+#include "reconstruct/correct_rounding.hpp"
 
 #include <cmath>
 

@@ -1,10 +1,10 @@
-#include "simulation/labelling.hpp"
+#include "rigidity/labelling.hpp"
 
 #include <algorithm>
 
 #include "rank/rank_tracker.hpp"
 #include "rigidity/rigidity_row.hpp"
-#include "simulation/candidate_edges.hpp"
+#include "graph/candidate_edges.hpp"
 
 namespace korvale {
 

@@ -1,4 +1,4 @@
-#include "simulation/max_rank.hpp"
+#include "rigidity/max_rank.hpp"
 
 namespace korvale {
 

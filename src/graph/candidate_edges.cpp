@@ -1,4 +1,4 @@
-#include "simulation/candidate_edges.hpp"
+#include "graph/candidate_edges.hpp"
 
 #include "core/interrupt.hpp"
 

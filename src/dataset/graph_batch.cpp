@@ -1,4 +1,4 @@
-#include "models/graph_batch.hpp"
+#include "dataset/graph_batch.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -9,7 +9,7 @@
 #include "pebble/kl_pebble_game.hpp"
 #include "rigidity/framework_labels.hpp"
 #include "rigidity/generic_rank.hpp"
-#include "simulation/max_rank.hpp"
+#include "rigidity/max_rank.hpp"
 
 namespace korvale {
 

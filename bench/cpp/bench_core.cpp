@@ -11,6 +11,7 @@
 #include "reference/literal_pebble.hpp"
 #include "reference/literal_simulation.hpp"
 #include "graph/candidate_edges.hpp"
+#include "test_support.hpp"
 #include "rigidity/labelling.hpp"
 #include "rigidity/max_rank.hpp"
 
@@ -18,36 +19,33 @@ using namespace korvale;
 
 namespace {
 
-NodeList random_nodes(std::size_t n, std::size_t d, std::uint64_t seed) {
+CoordinateMatrix random_nodes(std::size_t n, std::size_t d, std::uint64_t seed) {
     std::mt19937_64 rng(seed);
     std::uniform_real_distribution<double> u(0.0, 5.0);
-    NodeList nodes(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        nodes[i].index = i;
-        for (std::size_t c = 0; c < d; ++c) nodes[i].coords.push_back(u(rng));
-    }
+    CoordinateMatrix nodes(n, d);
+    for (double& x : nodes.data) x = u(rng);
     return nodes;
 }
 
 Matrix exact_gram(std::size_t n) {
-    const NodeList nodes = random_nodes(n, 2, 7);
+    const CoordinateMatrix nodes = random_nodes(n, 2, 7);
     Matrix dist(n, n);
     for (std::size_t i = 0; i < n; ++i)
         for (std::size_t j = 0; j < n; ++j)
-            dist(i, j) = std::hypot(nodes[i].coords[0] - nodes[j].coords[0], nodes[i].coords[1] - nodes[j].coords[1]);
+            dist(i, j) = std::hypot(nodes(i, 0) - nodes(j, 0), nodes(i, 1) - nodes(j, 1));
     return double_center(dist);
 }
 
 void labelling(benchmark::State& state) {
     const std::size_t n = state.range(0), d = state.range(1);
-    const NodeList nodes = random_nodes(n, d, 1);
+    const CoordinateMatrix nodes = random_nodes(n, d, 1);
     const EdgeList edges = candidate_edges(n);
     const std::uint64_t max_rank = *max_independent_edges(n, d);
     for (auto _ : state) benchmark::DoNotOptimize(label_edges(nodes, edges, max_rank, 1e-9));
 }
 
 void labelling_literal(benchmark::State& state) {
-    const NodeList nodes = random_nodes(state.range(0), state.range(1), 1);
+    const CoordinateMatrix nodes = random_nodes(state.range(0), state.range(1), 1);
     for (auto _ : state) benchmark::DoNotOptimize(reference::simulate(nodes, state.range(1), 1e-9));
 }
 

@@ -29,12 +29,6 @@ struct Matrix {
 using CoordinateMatrix = Matrix;  // n rows (nodes) by d columns
 using DistanceMatrix = Matrix;    // n by n Euclidean distances
 
-struct Node {
-    std::size_t index = 0;
-    std::vector<double> coords;
-};
-using NodeList = std::vector<Node>;
-
 // A bar between nodes i and j: a candidate pair (i < j) in the complete-graph
 // functions, any pair of a user's or a model's graph elsewhere.
 struct Edge {

@@ -1,6 +1,6 @@
 #include "graph/candidate_edges.hpp"
 
-#include "core/interrupt.hpp"
+#include "core/failure.hpp"
 
 namespace korvale {
 
@@ -12,17 +12,6 @@ std::size_t edge_count(std::size_t n) {
     if (a % 2 == 0) a /= 2; else b /= 2;
     checked_capacity(a, b, sizeof(Edge));
     return a * b;
-}
-
-EdgeList candidate_edges(std::size_t n) {
-    EdgeList edges;
-    edges.reserve(edge_count(n));
-    InterruptPoll poll;  // millions of edges take a while, mostly page faults
-    for (std::size_t i = 0; i < n; ++i) {
-        for (std::size_t j = i + 1; j < n; ++j) edges.push_back({i, j});
-        poll(8 * (n - i));
-    }
-    return edges;
 }
 
 }  // namespace korvale

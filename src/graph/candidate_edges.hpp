@@ -10,11 +10,8 @@ namespace korvale {
 // list of that length could not be addressed.
 std::size_t edge_count(std::size_t n);
 
-// All pairs (i, j), i < j, in lexicographic order: the order in which bars
-// are offered, labelled and reported.
-EdgeList candidate_edges(std::size_t n);
-
-// The same pairs one at a time, for passes that need not hold the list:
+// All pairs (i, j), i < j, in lexicographic order, one at a time: the order
+// in which bars are offered, labelled and reported, walked without a list.
 // next(e) sets e to the next pair and returns false after the last one.
 class AllPairs {
 public:

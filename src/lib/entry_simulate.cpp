@@ -1,7 +1,7 @@
 #include "lib/arguments.hpp"
 #include "lib/entries.hpp"
 #include "lib/errors.hpp"
-#include "lib/nodes_from_coords.hpp"
+#include "lib/coords_argument.hpp"
 #include "lib/result_to_dict.hpp"
 #include "simulation/distances.hpp"
 #include "rigidity/labelling.hpp"
@@ -13,7 +13,7 @@ namespace {
 const ParameterList params{"simulate", {"coords", "d", "tol"}, 3, 2};
 }
 
-// Validation, the node copy and the distances are made with the lock held;
+// Validation, the coordinates' copy and the distances are made with the lock held;
 // the labelling pass runs with it released.
 PyObject* simulate_entry(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&] {
@@ -22,15 +22,15 @@ PyObject* simulate_entry(PyObject*, PyObject* args, PyObject* kwargs) {
         const std::uint64_t d = read_u64(slots[1], "d");
         const double tol = read_optional_f64(slots[2], "tol", 1e-9);
 
-        const NodeList nodes = nodes_from_coords(coords.view(), d);
-        const std::size_t n = nodes.size();
-        DistanceMatrix distances = pairwise_distances(nodes);
+        const CoordinateMatrix copy = coords_argument(coords.view(), d);
+        const std::size_t n = copy.rows;
+        DistanceMatrix distances = pairwise_distances(copy);
         // n >= d+1 here, so this is n*d - d(d+1)/2 and never exceeds the edge count.
         const std::uint64_t max_rank = *max_independent_edges(n, d);
         LabelledEdges result;
         {
             ReleasedLock unlocked;
-            result = label_all_pairs(nodes, max_rank, tol);
+            result = label_all_pairs(copy, max_rank, tol);
         }
         return result_to_dict(ResultKeys(), n, d, result.accepted, std::move(result.labels), std::move(distances),
                               result.rank, max_rank)

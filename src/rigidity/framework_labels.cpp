@@ -17,12 +17,7 @@ FrameworkLabels label_framework(const CoordinateMatrix& coords, const EdgeList& 
     if (!max_rank) throw InputError("n * d is too large: " + std::to_string(n) + " * " + std::to_string(d));
     require_memory(framework_label_bytes(n, d, edges.size()));
 
-    NodeList nodes(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        nodes[i].index = i;
-        nodes[i].coords.assign(coords.data.begin() + i * d, coords.data.begin() + (i + 1) * d);
-    }
-    LabelledEdges labelled = label_edges(nodes, edges, *max_rank, tol);
+    LabelledEdges labelled = label_edges(coords, edges, *max_rank, tol);
     return {std::move(labelled.labels), labelled.rank, *max_rank};
 }
 
@@ -32,8 +27,7 @@ Bytes framework_label_bytes(std::size_t n, std::size_t d, std::size_t m) {
     const Bytes ncols = Bytes(n) * d;
     const std::size_t rows = std::min<std::uint64_t>(m, max_independent_edges(n, d).value_or(Bytes::most));
     const Bytes basis = (Bytes(rows) + 4) * ncols * (2 * sizeof(double));
-    const Bytes nodes = Bytes(n) * (sizeof(Node) + 16) + ncols * sizeof(double);
-    return basis + nodes + Bytes(m);
+    return basis + Bytes(m);
 }
 
 }  // namespace korvale

@@ -26,11 +26,9 @@ std::size_t labelling_bytes(std::size_t n, std::size_t d) {
 namespace {
 
 template <class Edges>
-LabelledEdges label_pass(const NodeList& nodes, Edges edges, std::uint64_t max_rank, double tol,
+LabelledEdges label_pass(const CoordinateMatrix& coords, Edges edges, std::uint64_t max_rank, double tol,
                          InterruptPoll& poll) {
-    const std::size_t n = nodes.size();
-    const std::size_t d = n == 0 ? 0 : nodes.front().coords.size();
-    const std::size_t ncols = checked_capacity(n, d, sizeof(double));
+    const std::size_t ncols = checked_capacity(coords.rows, coords.cols, sizeof(double));
     const std::size_t total = edges.size();
     RankTracker tracker(ncols, tol);
     std::vector<RowEntry> entries;
@@ -39,7 +37,7 @@ LabelledEdges label_pass(const NodeList& nodes, Edges edges, std::uint64_t max_r
     out.accepted.reserve(max_rank < total ? max_rank : total);
     Edge e;
     while (edges.next(e)) {
-        rigidity_entries(nodes, n, e.i, e.j, entries);
+        rigidity_entries(coords, e.i, e.j, entries);
         const bool independent = tracker.add_row(entries);
         out.labels.push_back(independent ? 1 : 0);
         if (independent) out.accepted.push_back(e);
@@ -54,18 +52,19 @@ LabelledEdges label_pass(const NodeList& nodes, Edges edges, std::uint64_t max_r
 
 }  // namespace
 
-LabelledEdges label_edges(const NodeList& nodes, const EdgeList& edges, std::uint64_t max_rank, double tol) {
+LabelledEdges label_edges(const CoordinateMatrix& coords, const EdgeList& edges, std::uint64_t max_rank, double tol) {
     InterruptPoll poll;
-    return label_pass(nodes, ListedEdges(edges), max_rank, tol, poll);
+    return label_pass(coords, ListedEdges(edges), max_rank, tol, poll);
 }
 
-LabelledEdges label_all_pairs(const NodeList& nodes, std::uint64_t max_rank, double tol, InterruptPoll& poll) {
-    return label_pass(nodes, AllPairs(nodes.size()), max_rank, tol, poll);
+LabelledEdges label_all_pairs(const CoordinateMatrix& coords, std::uint64_t max_rank, double tol,
+                              InterruptPoll& poll) {
+    return label_pass(coords, AllPairs(coords.rows), max_rank, tol, poll);
 }
 
-LabelledEdges label_all_pairs(const NodeList& nodes, std::uint64_t max_rank, double tol) {
+LabelledEdges label_all_pairs(const CoordinateMatrix& coords, std::uint64_t max_rank, double tol) {
     InterruptPoll poll;
-    return label_all_pairs(nodes, max_rank, tol, poll);
+    return label_all_pairs(coords, max_rank, tol, poll);
 }
 
 }  // namespace korvale

@@ -1,5 +1,5 @@
 // Labelling the candidate bars of a framework. Runs without the interpreter
-// lock: it reads only the node list and the edges.
+// lock: it reads only the coordinates and the edges.
 #pragma once
 
 #include <cstdint>
@@ -32,12 +32,12 @@ std::size_t basis_bytes(std::size_t rows, std::size_t ncols);
 // independent it offers exactly those and stops, which is all a separate
 // prefix check would do, and when one of them is dependent the same pass
 // simply goes on, where a fresh pass would repeat its work bit for bit.
-LabelledEdges label_edges(const NodeList& nodes, const EdgeList& edges, std::uint64_t max_rank, double tol);
+LabelledEdges label_edges(const CoordinateMatrix& coords, const EdgeList& edges, std::uint64_t max_rank, double tol);
 
 // The same over every pair of nodes in candidate order, walked without a
 // list. The poll, when given, is shared with the caller (the training batch
 // polls across graphs).
-LabelledEdges label_all_pairs(const NodeList& nodes, std::uint64_t max_rank, double tol);
-LabelledEdges label_all_pairs(const NodeList& nodes, std::uint64_t max_rank, double tol, InterruptPoll& poll);
+LabelledEdges label_all_pairs(const CoordinateMatrix& coords, std::uint64_t max_rank, double tol);
+LabelledEdges label_all_pairs(const CoordinateMatrix& coords, std::uint64_t max_rank, double tol, InterruptPoll& poll);
 
 }  // namespace korvale

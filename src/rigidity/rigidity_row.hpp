@@ -8,20 +8,11 @@
 
 namespace korvale {
 
-struct RigidityRow {
-    std::vector<double> values;  // n*d entries, node-major columns
-    Edge edge;
-};
-
-// The entries of the rigidity-matrix row of bar (i, j) outside which it is
-// +0.0: node i's block holds p_i - p_j at columns i*d .. i*d+d-1, node j's
+// The entries of the rigidity-matrix row of bar (i, j) of the n = coords.rows
+// nodes in d = coords.cols dimensions, outside which it is +0.0: node i's block holds p_i - p_j at columns i*d .. i*d+d-1, node j's
 // block p_j - p_i (the same differences with the sign bit flipped, so a zero
 // difference is +0.0 in i's block and -0.0 in j's). Raw differences, no
 // scaling. Written into out, which is reused from row to row.
-void rigidity_entries(const NodeList& nodes, std::size_t n, std::size_t i, std::size_t j,
-                      std::vector<RowEntry>& out);
-
-// The same row written out in full, n*d entries.
-RigidityRow rigidity_row(const NodeList& nodes, std::size_t n, std::size_t i, std::size_t j);
+void rigidity_entries(const CoordinateMatrix& coords, std::size_t i, std::size_t j, std::vector<RowEntry>& out);
 
 }  // namespace korvale

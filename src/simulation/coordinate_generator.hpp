@@ -28,7 +28,7 @@ public:
     }
 
     // n_nodes nodes of d coordinates, drawn row by row.
-    NodeList generate_nodes(std::size_t n_nodes, std::size_t d);
+    CoordinateMatrix generate_coordinates(std::size_t n_nodes, std::size_t d);
 
     std::uint64_t state() const noexcept { return state_; }
 

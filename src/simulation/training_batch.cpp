@@ -45,12 +45,12 @@ std::vector<SimulationResult> generate_batch(std::uint64_t n_graphs, std::uint64
     InterruptPoll poll;
     for (std::uint64_t k = 0; k < n_graphs; ++k) {
         CoordinateGenerator generator(seed + k);  // wraps modulo 2^64
-        const NodeList nodes = generator.generate_nodes(n_nodes, d);
-        LabelledEdges labelled = label_all_pairs(nodes, *max_rank, batch_tol, poll);
+        const CoordinateMatrix coords = generator.generate_coordinates(n_nodes, d);
+        LabelledEdges labelled = label_all_pairs(coords, *max_rank, batch_tol, poll);
         SimulationResult& record = batch.emplace_back();
         record.labels = std::move(labelled.labels);
         record.accepted_edges = std::move(labelled.accepted);
-        record.distance_matrix = pairwise_distances(nodes);
+        record.distance_matrix = pairwise_distances(coords);
         record.n_nodes = n_nodes;
         record.d = d;
         record.final_rank = labelled.rank;

@@ -23,14 +23,14 @@ TEST(CoordinateGenerator, SeedZeroStatesAndCoordinates) {
 }
 
 TEST(CoordinateGenerator, NodesAreDrawnRowByRow) {
-    const NodeList three = CoordinateGenerator(0).generate_nodes(3, 2);
-    ASSERT_EQ(three.size(), 3u);
-    EXPECT_EQ(three[1].coords, (std::vector<double>{3.026616613619639, 2.0060810172013195}));
-    EXPECT_EQ(three[2].coords, (std::vector<double>{1.918128983098578, 2.8042981663728828}));
-    EXPECT_EQ(three[2].index, 2u);
-    const NodeList two = CoordinateGenerator(0).generate_nodes(2, 3);
-    EXPECT_EQ(two[0].coords, (std::vector<double>{0.3910432733574517, 0.5084937998346272, 3.026616613619639}));
-    EXPECT_EQ(two[1].coords, (std::vector<double>{2.0060810172013195, 1.918128983098578, 2.8042981663728828}));
+    const CoordinateMatrix three = CoordinateGenerator(0).generate_coordinates(3, 2);
+    ASSERT_EQ(three.rows, 3u);
+    ASSERT_EQ(three.cols, 2u);
+    EXPECT_EQ(three.data, (std::vector<double>{0.3910432733574517, 0.5084937998346272, 3.026616613619639,
+                                               2.0060810172013195, 1.918128983098578, 2.8042981663728828}));
+    const CoordinateMatrix two = CoordinateGenerator(0).generate_coordinates(2, 3);
+    EXPECT_EQ(two.cols, 3u);
+    EXPECT_EQ(two.data, three.data);
 }
 
 TEST(CoordinateGenerator, ExtremeOutputs) {

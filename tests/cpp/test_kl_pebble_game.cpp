@@ -10,6 +10,7 @@
 #include "pebble/kl_pebble_game.hpp"
 #include "pebble/pebble_game.hpp"
 #include "graph/candidate_edges.hpp"
+#include "test_support.hpp"
 
 using namespace korvale;
 

@@ -19,10 +19,10 @@ namespace {
 
 // The pass as simulate runs it, walking the pairs, which must agree with the
 // same pass over the listed candidates.
-LabelledEdges production(const NodeList& nodes, std::uint64_t d, double tol) {
-    const std::uint64_t max_rank = *max_independent_edges(nodes.size(), d);
-    LabelledEdges walked = label_all_pairs(nodes, max_rank, tol);
-    const LabelledEdges listed = label_edges(nodes, candidate_edges(nodes.size()), max_rank, tol);
+LabelledEdges production(const CoordinateMatrix& coords, std::uint64_t d, double tol) {
+    const std::uint64_t max_rank = *max_independent_edges(coords.rows, d);
+    LabelledEdges walked = label_all_pairs(coords, max_rank, tol);
+    const LabelledEdges listed = label_edges(coords, candidate_edges(coords.rows), max_rank, tol);
     EXPECT_EQ(walked.labels, listed.labels);
     EXPECT_EQ(walked.accepted, listed.accepted);
     EXPECT_EQ(walked.rank, listed.rank);
@@ -51,7 +51,7 @@ TEST(Labelling, DocumentedFrameworks) {
         {{{0, 0}, {1, 0}, {0.5, 1.5}, {2, 0}, {3, 2}}, 2, {1, 1, 1, 1, 1, 0, 1, 1, 0, 0}, 7, false},
     };
     for (const Case& c : cases) {
-        const NodeList nodes = make_nodes(c.coords);
+        const CoordinateMatrix nodes = make_coords(c.coords);
         const LabelledEdges got = production(nodes, c.d, 1e-9);
         EXPECT_EQ(got.labels, c.labels);
         EXPECT_EQ(got.rank, c.final_rank);
@@ -64,7 +64,7 @@ TEST(Labelling, DocumentedFrameworks) {
 }
 
 TEST(Labelling, NanToleranceLabelsEverythingRedundant) {
-    const NodeList nodes = make_nodes({{0, 0}, {1, 0}, {0.3, 1.1}, {1.4, 0.9}});
+    const CoordinateMatrix nodes = make_coords({{0, 0}, {1, 0}, {0.3, 1.1}, {1.4, 0.9}});
     const LabelledEdges got = production(nodes, 2, std::numeric_limits<double>::quiet_NaN());
     EXPECT_EQ(got.labels, Labels(6, 0));
     EXPECT_TRUE(got.accepted.empty());
@@ -77,7 +77,7 @@ namespace {
 // a line or a plane, and large coordinates whose differences lose digits.
 enum class Kind { general, grid, flat, near_degenerate, non_finite, close_pairs, near_line, near_plane, far_out };
 
-NodeList random_framework(std::mt19937_64& rng, Kind kind, std::size_t n, std::size_t d) {
+CoordinateMatrix random_framework(std::mt19937_64& rng, Kind kind, std::size_t n, std::size_t d) {
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
     std::uniform_int_distribution<int> small(0, 2);
     std::vector<std::vector<double>> pts(n, std::vector<double>(d));
@@ -111,7 +111,7 @@ NodeList random_framework(std::mt19937_64& rng, Kind kind, std::size_t n, std::s
                                    std::numeric_limits<double>::quiet_NaN(), 1e300};
         pts[rng() % n][rng() % d] = specials[rng() % 3];
     }
-    return make_nodes(pts);
+    return make_coords(pts);
 }
 
 }  // namespace
@@ -129,7 +129,7 @@ TEST(Labelling, MatchesLiteralReferenceOnRandomFrameworks) {
             const Kind kind = kinds[round % n_kinds];
             const std::size_t n = d + 1 + rng() % 14;
             const double tol = round % 3 == 0 ? tols[rng() % 7] : 1e-9;
-            const NodeList nodes = random_framework(rng, kind, n, d);
+            const CoordinateMatrix nodes = random_framework(rng, kind, n, d);
             const reference::Outcome want = reference::simulate(nodes, d, tol);
             const LabelledEdges got = production(nodes, d, tol);
             ASSERT_EQ(got.labels, want.labels) << "round " << round << " d " << d << " tol " << tol;
@@ -143,7 +143,7 @@ TEST(Labelling, MatchesLiteralReferenceOnRandomFrameworks) {
     for (int round = 0; round < 18; ++round) {
         const std::size_t d = 2 + round % 2;
         const std::size_t n = 90 + rng() % 40;
-        const NodeList nodes = random_framework(rng, kinds[round % n_kinds], n, d);
+        const CoordinateMatrix nodes = random_framework(rng, kinds[round % n_kinds], n, d);
         const reference::Outcome want = reference::simulate(nodes, d, 1e-9);
         const LabelledEdges got = production(nodes, d, 1e-9);
         ASSERT_EQ(got.labels, want.labels) << "wide round " << round;
@@ -166,7 +166,7 @@ TEST(Labelling, EveryRowWidthMatchesTheLiteralReference) {
         for (std::size_t n = d + 1; n * d <= 66; ++n) {
             for (Kind kind : kinds) {
                 const double tol = kind == Kind::grid ? -1.0 : 1e-9;
-                const NodeList nodes = random_framework(rng, kind, n, d);
+                const CoordinateMatrix nodes = random_framework(rng, kind, n, d);
                 const reference::Outcome want = reference::simulate(nodes, d, tol);
                 const LabelledEdges got = production(nodes, d, tol);
                 ASSERT_EQ(got.labels, want.labels) << "n " << n << " d " << d;
@@ -181,7 +181,7 @@ TEST(Labelling, WellConditionedFrameworkOnceReportedFlexible) {
     // space whose rigidity matrix has full rank 114 with its smallest
     // singular value near 7. A pivot of 1.2e-9 chosen by position once drove
     // the basis to overflow and the rank stopped at 108.
-    const NodeList nodes = CoordinateGenerator(112266).generate_nodes(40, 3);
+    const CoordinateMatrix nodes = CoordinateGenerator(112266).generate_coordinates(40, 3);
     const LabelledEdges got = production(nodes, 3, 1e-9);
     EXPECT_EQ(got.rank, 114u);
     const reference::Outcome literal = reference::simulate(nodes, 3, 1e-9);

@@ -9,6 +9,7 @@
 #include "pebble/pebble_game.hpp"
 #include "reference/literal_pebble.hpp"
 #include "graph/candidate_edges.hpp"
+#include "test_support.hpp"
 
 using namespace korvale;
 using Lists = std::vector<std::vector<std::size_t>>;

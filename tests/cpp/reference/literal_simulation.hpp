@@ -58,11 +58,11 @@ struct Tracker {
     }
 };
 
-inline std::vector<double> row_of(const korvale::NodeList& nodes, std::size_t i, std::size_t j) {
-    const std::size_t d = nodes[i].coords.size();
-    std::vector<double> row(nodes.size() * d, 0.0);
+inline std::vector<double> row_of(const korvale::CoordinateMatrix& coords, std::size_t i, std::size_t j) {
+    const std::size_t d = coords.cols;
+    std::vector<double> row(coords.rows * d, 0.0);
     for (std::size_t k = 0; k < d; ++k) {
-        const double diff = nodes[i].coords[k] - nodes[j].coords[k];
+        const double diff = coords(i, k) - coords(j, k);
         row[i * d + k] = diff;
         row[j * d + k] = -diff;
     }
@@ -79,8 +79,8 @@ struct Outcome {
 
 // The simulate driver: presets, a fast pass offering every prefix row, and a
 // fresh full pass with the early stop when the fast pass falls short.
-inline Outcome simulate(const korvale::NodeList& nodes, std::uint64_t d, double tol) {
-    const std::uint64_t n = nodes.size();
+inline Outcome simulate(const korvale::CoordinateMatrix& coords, std::uint64_t d, double tol) {
+    const std::uint64_t n = coords.rows;
     korvale::EdgeList edges;
     for (std::size_t i = 0; i < n; ++i)
         for (std::size_t j = i + 1; j < n; ++j) edges.push_back({i, j});
@@ -93,7 +93,7 @@ inline Outcome simulate(const korvale::NodeList& nodes, std::uint64_t d, double 
     for (std::uint64_t k = 0; k < m; ++k) preset[k] = 1;
 
     Tracker fast(n * d, tol);
-    for (const auto& edge : prefix) fast.add_row(row_of(nodes, edge.i, edge.j));
+    for (const auto& edge : prefix) fast.add_row(row_of(coords, edge.i, edge.j));
     if (fast.rank == out.max_rank) {
         out.labels = preset;
         out.accepted = prefix;
@@ -103,7 +103,7 @@ inline Outcome simulate(const korvale::NodeList& nodes, std::uint64_t d, double 
     }
     Tracker full(n * d, tol);
     for (const auto& edge : edges) {
-        const bool ok = full.add_row(row_of(nodes, edge.i, edge.j));
+        const bool ok = full.add_row(row_of(coords, edge.i, edge.j));
         out.labels.push_back(ok ? 1 : 0);
         if (ok) out.accepted.push_back(edge);
         if (full.rank == out.max_rank) {

@@ -1,4 +1,4 @@
-#include "lib/nodes_from_coords.hpp"
+#include "lib/coords_argument.hpp"
 
 #include <string>
 
@@ -8,7 +8,7 @@
 
 namespace korvale::py {
 
-NodeList nodes_from_coords(const MatrixView& coords, std::uint64_t d) {
+CoordinateMatrix coords_argument(const MatrixView& coords, std::uint64_t d) {
     const std::size_t rows = coords.rows();
     if (coords.cols() != d)
         throw ValueFailure("coords has " + std::to_string(coords.cols()) + " columns but d=" + std::to_string(d) +
@@ -24,13 +24,10 @@ NodeList nodes_from_coords(const MatrixView& coords, std::uint64_t d) {
                                 labelling_bytes(rows, d),
                                 checked_capacity(rows, d, result_edge_bytes) * result_edge_bytes}));
 
-    NodeList nodes(checked_capacity(rows, sizeof(Node)));
-    for (std::size_t i = 0; i < rows; ++i) {
-        nodes[i].index = i;
-        nodes[i].coords.resize(d);
-        for (std::size_t c = 0; c < d; ++c) nodes[i].coords[c] = coords.at(i, c);
-    }
-    return nodes;
+    CoordinateMatrix copy(rows, d);
+    for (std::size_t i = 0; i < rows; ++i)
+        for (std::size_t c = 0; c < d; ++c) copy(i, c) = coords.at(i, c);
+    return copy;
 }
 
 }  // namespace korvale::py

@@ -1,31 +1,10 @@
 #include "graphs_module/boundary.hpp"
 
-#include <atomic>
 #include <type_traits>
 
 #include "graph/edge_list.hpp"
 
 namespace korvale::graphs {
-
-// The main thread's identity, looked up once with the lock held.
-bool Unlocked::on_main_thread() {
-    static std::atomic<unsigned long> main_ident{0};
-    unsigned long ident = main_ident.load(std::memory_order_relaxed);
-    if (ident == 0) {
-        try {
-            ident = nb::cast<unsigned long>(nb::module_::import_("threading").attr("main_thread")().attr("ident"));
-        } catch (const nb::python_error&) {
-            return false;
-        }
-        main_ident.store(ident, std::memory_order_relaxed);
-    }
-    return ident == PyThread_get_thread_ident();
-}
-
-void Unlocked::check_signals(void*) {
-    nb::gil_scoped_acquire acquire;
-    if (PyErr_CheckSignals() != 0) throw nb::python_error();
-}
 
 EdgeList edges_from(std::size_t n, const EdgeArray& edges, Bytes beside) {
     if (edges.shape(1) != 2) throw nb::value_error("edges must have shape (m, 2)");

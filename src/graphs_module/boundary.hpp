@@ -12,7 +12,7 @@
 #include <nanobind/nanobind.h>
 #include <nanobind/ndarray.h>
 
-#include "core/interrupt.hpp"
+#include "boundary/released_lock.hpp"
 #include "core/memory.hpp"
 #include "core/records.hpp"
 
@@ -30,23 +30,9 @@ using EdgeArray = nb::ndarray<nb::ro, nb::ndim<2>, nb::c_contig, nb::device::cpu
 // with the lock held.
 EdgeList edges_from(std::size_t n, const EdgeArray& edges, Bytes beside);
 
-// Releases the interpreter lock for its lifetime; on the main thread the
-// domain's interrupt polls take it back briefly to run the signal handlers,
-// and an exception they raise (KeyboardInterrupt) abandons the call.
-class Unlocked {
-public:
-    Unlocked() : main_(on_main_thread()), release_(), check_(main_ ? &check_signals : nullptr, nullptr) {}
-    Unlocked(const Unlocked&) = delete;
-    Unlocked& operator=(const Unlocked&) = delete;
-
-private:
-    static bool on_main_thread();
-    static void check_signals(void*);
-
-    bool main_;
-    nb::gil_scoped_release release_;
-    ScopedInterruptCheck check_;
-};
+// Releases the interpreter lock around one domain call, answering Ctrl-C on
+// the main thread (see boundary/released_lock.hpp).
+using Unlocked = py::ReleasedLock;
 
 // Result arrays owning their buffer.
 template <class T>

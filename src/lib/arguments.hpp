@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "core/records.hpp"
-#include "lib/ref.hpp"
+#include "boundary/ref.hpp"
 
 namespace korvale::py {
 

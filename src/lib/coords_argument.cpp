@@ -11,11 +11,11 @@ namespace korvale::py {
 CoordinateMatrix coords_argument(const MatrixView& coords, std::uint64_t d) {
     const std::size_t rows = coords.rows();
     if (coords.cols() != d)
-        throw ValueFailure("coords has " + std::to_string(coords.cols()) + " columns but d=" + std::to_string(d) +
+        throw InputError("coords has " + std::to_string(coords.cols()) + " columns but d=" + std::to_string(d) +
                            " was specified");
-    if (d != 2 && d != 3) throw ValueFailure("d must be 2 or 3");
+    if (d != 2 && d != 3) throw InputError("d must be 2 or 3");
     if (rows <= d)
-        throw ValueFailure("Need at least " + std::to_string(d + 1) + " nodes for d=" + std::to_string(d) +
+        throw InputError("Need at least " + std::to_string(d + 1) + " nodes for d=" + std::to_string(d) +
                            ", got " + std::to_string(rows));
 
     // Refuse what cannot fit before copying anything: the distances, one

@@ -1,7 +1,7 @@
 // The entry points of the module's functions, in registration order.
 #pragma once
 
-#include "lib/python.hpp"
+#include "boundary/python.hpp"
 
 namespace korvale::py {
 

@@ -17,7 +17,7 @@ PyObject* gram_from_dist_entry(PyObject*, PyObject* args, PyObject* kwargs) {
         const Slots slots = bind_arguments(params, args, kwargs);
         const ArrayArgument argument = read_f64_array2(slots[0], "dist");
         const MatrixView dist = argument.view();
-        if (dist.rows() != dist.cols()) throw ValueFailure("Distance matrix must be square");
+        if (dist.rows() != dist.cols()) throw InputError("Distance matrix must be square");
         require_memory(square_bytes(dist.rows(), 3));  // the copy, the squares, the result
         return array_from_matrix(double_center(dist.copy())).release();
     });

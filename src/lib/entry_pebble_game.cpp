@@ -18,7 +18,7 @@ PyObject* pebble_game_entry(PyObject*, PyObject* args, PyObject* kwargs) {
         const ArrayArgument coords = read_f64_array2(slots[0], "coords");
         const std::uint64_t d = read_u64(slots[1], "d");
         const std::size_t n = coords.view().rows();
-        if (d != 2) throw ValueFailure("pebble_game only supports d=2");
+        if (d != 2) throw InputError("pebble_game only supports d=2");
 
         require_memory(pebble_bytes(n));
         PebbleResult result;

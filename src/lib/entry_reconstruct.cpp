@@ -21,7 +21,7 @@ PyObject* reconstruct_entry(PyObject*, PyObject* args, PyObject* kwargs) {
         const std::uint64_t d = read_u64(slots[1], "d");
         const double tol = read_optional_f64(slots[2], "tol", 1e-6);
         const MatrixView view = argument.view();
-        if (view.rows() != view.cols()) throw ValueFailure("distance_matrix must be square");
+        if (view.rows() != view.cols()) throw InputError("distance_matrix must be square");
         // The copy, the squares, the Gram matrix, its working copy, the
         // rotations and the sorted vectors. Inputs that the dimension checks
         // will refuse are left to them.

@@ -1,7 +1,5 @@
 #include "lib/errors.hpp"
 
-#include <atomic>
-
 namespace korvale::py {
 
 namespace {
@@ -37,23 +35,6 @@ std::string str_of(PyObject* obj) {
 
 }  // namespace
 
-PyError PyError::take() {
-    PyObject* exc = PyErr_GetRaisedException();
-    if (exc == nullptr)
-        return make(PyExc_SystemError, "attempted to fetch exception but none was set");
-    return PyError(Ref::steal(exc));
-}
-
-PyError PyError::make(PyObject* type, std::string text) {
-    Ref message = Ref::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
-    if (!message) return take();
-    Ref exc = Ref::steal(PyObject_CallFunctionObjArgs(type, message.get(), nullptr));
-    if (!exc) return take();
-    return PyError(std::move(exc));
-}
-
-void PyError::set_pending() { PyErr_SetRaisedException(exc_.release()); }
-
 PyObject* created(PyObject* p, std::source_location where) {
     if (p != nullptr) return p;
     if (PyErr_ExceptionMatches(PyExc_MemoryError)) throw PyError::take();
@@ -82,39 +63,6 @@ std::string describe_exception(PyObject* exc) {
     return out;
 }
 
-// The main thread's identity, looked up once under the lock. After a fork
-// from another thread the child's main thread differs; it then merely goes
-// without interruption checks.
-bool ReleasedLock::on_main_thread() noexcept {
-    static std::atomic<unsigned long> main_ident{0};
-    unsigned long ident = main_ident.load(std::memory_order_relaxed);
-    if (ident == 0) {
-        Ref threading = Ref::steal(PyImport_ImportModule("threading"));
-        Ref main = threading ? Ref::steal(PyObject_CallMethod(threading.get(), "main_thread", nullptr)) : Ref();
-        Ref value = main ? Ref::steal(PyObject_GetAttrString(main.get(), "ident")) : Ref();
-        ident = value ? PyLong_AsUnsignedLong(value.get()) : 0;
-        if (PyErr_Occurred()) {
-            PyErr_Clear();
-            return false;
-        }
-        main_ident.store(ident, std::memory_order_relaxed);
-    }
-    return ident == PyThread_get_thread_ident();
-}
-
-void ReleasedLock::check_signals(void* self) {
-    auto* lock = static_cast<ReleasedLock*>(self);
-    PyEval_RestoreThread(lock->state_);
-    if (PyErr_CheckSignals() == 0) {
-        lock->state_ = PyEval_SaveThread();
-        return;
-    }
-    PyError raised = PyError::take();
-    lock->state_ = PyEval_SaveThread();
-    // Destroyed only once caught at the entry point, with the lock held.
-    throw raised;
-}
-
 void set_panic(const std::string& message) {
     if (panic_type == nullptr) {
         panic_type = PyErr_NewExceptionWithDoc("mervane_runtime.PanicException", panic_doc,
@@ -125,6 +73,16 @@ void set_panic(const std::string& message) {
         PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
     if (!text) return;
     PyErr_SetObject(panic_type, text.get());
+}
+
+std::string unforeseen_message(const std::exception_ptr& failure) noexcept {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "internal failure without a message";
+    }
 }
 
 }  // namespace korvale::py

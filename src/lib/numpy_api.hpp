@@ -2,7 +2,7 @@
 // so that no NumPy header is needed and NumPy is imported only on first use.
 #pragma once
 
-#include "lib/python.hpp"
+#include "boundary/python.hpp"
 
 namespace korvale::py::numpy {
 

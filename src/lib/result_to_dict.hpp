@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "core/records.hpp"
-#include "lib/ref.hpp"
+#include "boundary/ref.hpp"
 
 namespace korvale::py {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/records.hpp"
-#include "lib/ref.hpp"
+#include "boundary/ref.hpp"
 
 namespace korvale::py {
 

@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include "lib/python.hpp"
+#include "boundary/python.hpp"
 
 namespace korvale::py {
 

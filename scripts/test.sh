@@ -6,7 +6,7 @@
 #
 # Test stage: builds the wheel once, the C++ unit tests in the same build
 # tree (the core is compiled once, with all cores), checks the wheel
-# (manylinux tag, twine), runs the Python suite on CPython 3.13 with NumPy 2
+# (manylinux tag, twine) and the include graph (scripts/include_graph.py), runs the Python suite on CPython 3.13 with NumPy 2
 # and PyRigi in full, and on CPython 3.12 with NumPy 1.26 and PyTorch
 # Geometric without the exhaustive oracle tests (marker "exhaustive": long
 # comparisons with references that no NumPy version touches), stubtest and
@@ -83,6 +83,9 @@ manylinux_tag() {  # tagged manylinux, and auditwheel agrees (it wraps its repor
 }
 run manylinux_tag "$WHEEL"
 run "$TOOLS/twine" check --strict "$WHEEL"
+
+log "no include cycle between src/ folders or units"
+run "$(find_python 3.12)" "$ROOT/scripts/include_graph.py"
 
 log "C++ unit tests"
 run "$TOOLS/ctest" --test-dir "$(dirname "$CPP_TESTS")" --output-on-failure -j 2

@@ -6,7 +6,7 @@
 #include "core/failure.hpp"
 #include "core/interrupt.hpp"
 #include "models/graph_models.hpp"
-#include "pebble/kl_pebble_game.hpp"
+#include "pebble/kl_runs.hpp"
 #include "rigidity/framework_labels.hpp"
 #include "rigidity/generic_rank.hpp"
 #include "rigidity/max_rank.hpp"

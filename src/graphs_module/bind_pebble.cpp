@@ -1,6 +1,6 @@
 // pebble_game and percolation.
 #include "graphs_module/boundary.hpp"
-#include "pebble/kl_pebble_game.hpp"
+#include "pebble/kl_runs.hpp"
 
 namespace korvale::graphs {
 

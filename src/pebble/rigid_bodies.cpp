@@ -2,32 +2,16 @@
 
 #include <algorithm>
 
-#include "pebble/kl_pebble_game.hpp"
-
 namespace korvale {
 
 RigidBodies::RigidBodies(std::size_t n, std::uint32_t k, std::uint32_t l)
-    : k_(k), l_(l), needed_(l > k ? 2 : 1), contract_(contracts(k, l)), primary_(n, none), hinge_node_(n, 0),
-      mark_(n, 0), fresh_mark_(n, 0) {}
-
-bool RigidBodies::in_body(std::size_t x, std::uint32_t b) const {
-    bool found = false;
-    for_each_body(x, [&](std::uint32_t c) { found = found || c == b; });
-    return found;
-}
-
-bool RigidBodies::together(std::size_t u, std::size_t v) const {
-    if (primary_[u] == none || primary_[v] == none) return false;
-    bool found = false;
-    for_each_body(u, [&](std::uint32_t b) { found = found || in_body(v, b); });
-    return found;
-}
+    : BodyMembership(n, l > k ? 2 : 1), k_(k), l_(l), contract_(contracts(k, l)), mark_(n, 0), fresh_mark_(n, 0) {}
 
 bool RigidBodies::meets_keeper_uncounted(std::uint32_t b) const {
     // Bodies share at most one node; look for it from the smaller side.
-    const bool from_b = bodies_[b].members.size() <= bodies_[keeper_].members.size();
+    const bool from_b = members_[b].size() <= members_[keeper_].size();
     const std::uint32_t other = from_b ? keeper_ : b;
-    for (std::uint32_t x : bodies_[from_b ? b : keeper_].members)
+    for (std::uint32_t x : members_[from_b ? b : keeper_])
         if (in_body(x, other)) return mark_[x] != stamp_;
     return false;
 }
@@ -63,13 +47,13 @@ void RigidBodies::merge(std::uint32_t b) {
     bodies_[b].merged = 1;
     merged_list_.push_back(b);
     std::uint32_t enumerate = b;
-    if (keeper_ == none || bodies_[b].members.size() > bodies_[keeper_].members.size()) {
+    if (keeper_ == none || members_[b].size() > members_[keeper_].size()) {
         enumerate = keeper_;
         keeper_ = b;
         if (needed_ > 1) recount_against_keeper();
     }
     if (enumerate != none)
-        for (std::uint32_t x : bodies_[enumerate].members) pending_.push_back(x);
+        for (std::uint32_t x : members_[enumerate]) pending_.push_back(x);
 }
 
 void RigidBodies::recount_against_keeper() {
@@ -83,7 +67,7 @@ void RigidBodies::recount_against_keeper() {
     }
 }
 
-std::size_t RigidBodies::absorb(const std::vector<std::size_t>& tight, KLPebbleGame& game) {
+std::size_t RigidBodies::absorb(const std::vector<std::size_t>& tight, KLPebbleGame::BasisEdits edits) {
     ++stamp_;
     keeper_ = none;
     pending_.assign(tight.begin(), tight.end());
@@ -119,33 +103,37 @@ std::size_t RigidBodies::absorb(const std::vector<std::size_t>& tight, KLPebbleG
     if (body == none) {
         body = static_cast<std::uint32_t>(bodies_.size());
         bodies_.emplace_back();
+        members_.emplace_back();
         bodies_[body].root = static_cast<std::uint32_t>(fresh_[0]);
         bodies_[body].second = static_cast<std::uint32_t>(fresh_[1]);
     }
-    if (contract_) replace_edges(game, body);
+    if (contract_) replace_edges(edits, body);
 
     for (std::size_t x : fresh_) {
         relink(x, body);
-        bodies_[body].members.push_back(static_cast<std::uint32_t>(x));
+        members_[body].push_back(static_cast<std::uint32_t>(x));
     }
     for (std::size_t x : keeper_side_) relink(x, body);
     for (std::uint32_t b : merged_list_) {
         bodies_[b].merged = 0;
-        if (b != body) bodies_[b] = Body{};
+        if (b != body) {
+            bodies_[b] = Body{};
+            std::vector<std::uint32_t>().swap(members_[b]);  // gives the memory back
+        }
     }
-    return bodies_[body].members.size();
+    return members_[body].size();
 }
 
 // Drops every edge of the game inside the set except the keeper's star and
 // attaches the new members to the body's root and second node.
-void RigidBodies::replace_edges(KLPebbleGame& game, std::uint32_t body) {
-    for (std::size_t x : fresh_) game.drop_arcs(x, [&](std::uint32_t target) { return in_set(target); });
+void RigidBodies::replace_edges(KLPebbleGame::BasisEdits& edits, std::uint32_t body) {
+    for (std::size_t x : fresh_) edits.drop_arcs(x, [&](std::uint32_t target) { return in_set(target); });
     // Keeper nodes met in the set or through a merged body; the game's other
     // edges inside the set lie inside the set itself or a merged body (tight
     // sets sharing enough nodes span no edge between their private parts),
     // so no other keeper node holds one.
     for (std::size_t y : keeper_side_)
-        game.drop_arcs(y, [&](std::uint32_t target) { return fresh_mark_[target] == stamp_; });
+        edits.drop_arcs(y, [&](std::uint32_t target) { return fresh_mark_[target] == stamp_; });
 
     const std::size_t root = bodies_[body].root, second = bodies_[body].second;
     const std::uint32_t to_root = std::min(k_, 2 * k_ - l_);
@@ -153,8 +141,8 @@ void RigidBodies::replace_edges(KLPebbleGame& game, std::uint32_t body) {
         if (x == root) continue;
         const std::uint32_t copies_to_root = x == second ? 2 * k_ - l_ : to_root;
         const std::uint32_t copies_to_second = x == second ? 0 : k_ - to_root;
-        for (std::uint32_t c = 0; c < copies_to_root; ++c) game.insert_basis_edge(x, root);
-        for (std::uint32_t c = 0; c < copies_to_second; ++c) game.insert_basis_edge(x, second);
+        for (std::uint32_t c = 0; c < copies_to_root; ++c) edits.insert_basis_edge(x, root);
+        for (std::uint32_t c = 0; c < copies_to_second; ++c) edits.insert_basis_edge(x, second);
     }
 }
 
@@ -163,13 +151,7 @@ void RigidBodies::relink(std::size_t x, std::uint32_t body) {
     for_each_body(x, [&](std::uint32_t b) {
         if (b != body && !bodies_[b].merged) others.push_back(b);
     });
-    primary_[x] = body;
-    const auto key = static_cast<std::uint32_t>(x);
-    hinge_node_[x] = !others.empty();
-    if (others.empty())
-        extra_.erase(key);
-    else
-        extra_[key] = std::move(others);
+    set_bodies(x, body, std::move(others));
 }
 
 }  // namespace korvale

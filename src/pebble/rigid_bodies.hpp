@@ -4,8 +4,8 @@
 //
 // Bodies are merged exactly: a tight set sharing at least two nodes with a
 // body (one when l <= k) is tight together with it, so after each absorb
-// two bodies share at most one node (none when l <= k). A node may belong
-// to several bodies (a hinge); each node keeps the list of its bodies.
+// two bodies share at most one node (none when l <= k). Which bodies hold a
+// node is kept in the BodyMembership this class extends.
 //
 // Contraction. Inside a tight set any basis of its edges spans the same
 // edges, and replacing one basis by another leaves the span of all accepted
@@ -22,48 +22,30 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
+
+#include "pebble/body_membership.hpp"
+#include "pebble/kl_pebble_game.hpp"
 
 namespace korvale {
 
-class KLPebbleGame;
-
-class RigidBodies {
+class RigidBodies : public BodyMembership {
 public:
     RigidBodies(std::size_t n, std::uint32_t k, std::uint32_t l);
 
     // Whether the star replacement applies to these counts.
     static bool contracts(std::uint32_t k, std::uint32_t l) noexcept { return l >= 1 && 2 * l <= 3 * k; }
 
-    // Whether one body holds both u and v.
-    bool together(std::size_t u, std::size_t v) const;
-
-    // Calls f(b) for every body b holding x.
-    template <class F>
-    void for_each_body(std::size_t x, F&& f) const {
-        if (primary_[x] == none) return;
-        f(primary_[x]);
-        if (!hinge_node_[x]) return;
-        for (std::uint32_t b : extra_.at(static_cast<std::uint32_t>(x))) f(b);
-    }
-    // Body ids are below id_bound(); a merged-away id has no members.
-    std::size_t id_bound() const noexcept { return bodies_.size(); }
-    const std::vector<std::uint32_t>& members(std::uint32_t b) const noexcept { return bodies_[b].members; }
-    // Shared nodes that make two tight sets tight together.
-    std::uint32_t needed() const noexcept { return needed_; }
-
     // Adds `tight`, a tight set of the game's current edges, merging every
     // body that shares enough nodes with it, and (when the counts allow)
-    // replaces the game's edges inside the result by its star. Returns the
-    // node count of the body now holding the set (a set of two nodes that
-    // meets no body is left alone).
-    std::size_t absorb(const std::vector<std::size_t>& tight, KLPebbleGame& game);
+    // replaces the game's edges inside the result by its star, through
+    // `edits`. Returns the node count of the body now holding the set (a set
+    // of two nodes that meets no body is left alone).
+    std::size_t absorb(const std::vector<std::size_t>& tight, KLPebbleGame::BasisEdits edits);
 
 private:
-    static constexpr std::uint32_t none = static_cast<std::uint32_t>(-1);
+    // Per body, beside its members.
     struct Body {
-        std::vector<std::uint32_t> members;
         std::uint32_t root = none;
         std::uint32_t second = none;
         // Scratch of one absorb, valid while stamp is current: the body's
@@ -75,7 +57,6 @@ private:
         bool merged = false;
     };
 
-    bool in_body(std::size_t x, std::uint32_t b) const;
     bool in_set(std::size_t x) const { return mark_[x] == stamp_ || (keeper_ != none && in_body(x, keeper_)); }
     // Whether b shares a node with the keeper that is not counted yet.
     bool meets_keeper_uncounted(std::uint32_t b) const;
@@ -84,15 +65,11 @@ private:
     void merge(std::uint32_t b);
     void recount_against_keeper();
     void relink(std::size_t x, std::uint32_t body);
-    void replace_edges(KLPebbleGame& game, std::uint32_t body);
+    void replace_edges(KLPebbleGame::BasisEdits& edits, std::uint32_t body);
 
     std::uint32_t k_, l_;
-    std::uint32_t needed_;
     bool contract_;
-    std::vector<Body> bodies_;
-    std::vector<std::uint32_t> primary_;  // per node, its first body
-    std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> extra_;  // hinges: their other bodies
-    std::vector<std::uint8_t> hinge_node_;  // 1 when extra_ holds the node
+    std::vector<Body> bodies_;  // parallel to members_
 
     // Scratch of one absorb, valid while a node's stamp is current.
     std::uint64_t stamp_ = 0;

@@ -8,7 +8,7 @@
 
 #include "graph/edge_list.hpp"
 #include "models/graph_models.hpp"
-#include "pebble/kl_pebble_game.hpp"
+#include "pebble/kl_runs.hpp"
 #include "random/sampling.hpp"
 
 using namespace korvale;

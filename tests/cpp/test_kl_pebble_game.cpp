@@ -7,7 +7,7 @@
 #include <map>
 #include <random>
 
-#include "pebble/kl_pebble_game.hpp"
+#include "pebble/kl_runs.hpp"
 #include "pebble/pebble_game.hpp"
 #include "graph/candidate_edges.hpp"
 #include "test_support.hpp"

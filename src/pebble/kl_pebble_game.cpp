@@ -5,12 +5,13 @@
 #include <string>
 
 #include "core/memory.hpp"
+#include "pebble/pebble_search.hpp"
 
 namespace korvale {
 
 KLPebbleGame::KLPebbleGame(std::size_t n, std::uint32_t k, std::uint32_t l)
     : n_(n), k_(k), l_(l), pebbles_(n, k), arcs_(checked_capacity(n, k, sizeof(Arc))), seen_(n, 0),
-      rigid_(n, 0), floppy_(n, 0) {}
+      rigid_(n, 0), floppy_(n, 0), stack_(checked_capacity(n + 1, sizeof(SearchFrame))) {}
 
 void KLPebbleGame::reverse(std::size_t from, std::size_t slot) {
     Arc* out = arcs_.data() + from * k_;
@@ -28,33 +29,27 @@ bool KLPebbleGame::bring_pebble(std::size_t x) {
     if (seen_[x] == stamp_) return false;
     seen_[x] = stamp_;
     reached_.push_back(x);
-    stack_.clear();
-    stack_.push_back({static_cast<std::uint32_t>(x), 0});
-    while (!stack_.empty()) {
-        Frame& top = stack_.back();
-        if (top.next == out_degree(top.node)) {
-            stack_.pop_back();
-            if (!stack_.empty()) ++stack_.back().next;
-            continue;
+    struct Walk {
+        KLPebbleGame& game;
+        std::uint32_t out_degree(std::uint32_t y) const noexcept { return game.out_degree(y); }
+        std::uint32_t target(std::uint32_t y, std::uint32_t slot) const noexcept { return game.arcs(y)[slot].target; }
+        bool enter(std::uint32_t w) {
+            ++game.work_;
+            if (game.seen_[w] == game.stamp_) return false;
+            game.seen_[w] = game.stamp_;
+            game.reached_.push_back(w);
+            return true;
         }
-        const std::size_t w = arcs(top.node)[top.next].target;
-        ++work_;
-        if (seen_[w] == stamp_) {
-            ++top.next;
-            continue;
-        }
-        seen_[w] = stamp_;
-        reached_.push_back(w);
-        if (w == held_u_ || w == held_v_ || pebbles_[w] == 0) {
-            stack_.push_back({static_cast<std::uint32_t>(w), 0});
-            continue;
-        }
-        // Found: reverse the path, innermost arc first, so that every slot
-        // index on the stack stays valid until its turn.
-        for (std::size_t f = stack_.size(); f-- > 0;) reverse(stack_[f].node, stack_[f].next);
-        return true;
+        bool has_free(std::uint32_t w) const noexcept { return game.free_pebble_at(w); }
+    } walk{*this};
+    SearchFrame* const top = search_free_pebble(walk, stack_.data(), static_cast<std::uint32_t>(x));
+    if (top == nullptr) return false;
+    // Reverse the path, innermost arc first, so that every slot index on the
+    // stack stays valid until its turn.
+    for (SearchFrame* f = top;; --f) {
+        reverse(f->node, f->next);
+        if (f == stack_.data()) return true;
     }
-    return false;
 }
 
 bool KLPebbleGame::gather(std::size_t u, std::size_t v, std::uint32_t want) {
@@ -86,7 +81,7 @@ bool KLPebbleGame::offer_edge(std::size_t u, std::size_t v, std::size_t id) {
 bool KLPebbleGame::reaches_free_pebble(std::size_t x) {
     if (rigid_[x] == closure_) return false;
     if (floppy_[x] == closure_) return true;
-    if (x != held_u_ && x != held_v_ && pebbles_[x] > 0) {
+    if (free_pebble_at(x)) {
         floppy_[x] = closure_;
         return true;
     }
@@ -94,35 +89,38 @@ bool KLPebbleGame::reaches_free_pebble(std::size_t x) {
     const std::size_t first = reached_.size();
     seen_[x] = stamp_;
     reached_.push_back(x);
-    stack_.clear();
-    stack_.push_back({static_cast<std::uint32_t>(x), 0});
-    while (!stack_.empty()) {
-        Frame& top = stack_.back();
-        if (top.next == out_degree(top.node)) {
-            stack_.pop_back();
-            if (!stack_.empty()) ++stack_.back().next;
-            continue;
-        }
-        const std::size_t w = arcs(top.node)[top.next].target;
-        ++work_;
-        if (seen_[w] == stamp_ || rigid_[w] == closure_) {
-            ++top.next;
-            continue;
-        }
-        seen_[w] = stamp_;
-        if (floppy_[w] == closure_ || (w != held_u_ && w != held_v_ && pebbles_[w] > 0)) {
-            for (const Frame& f : stack_) floppy_[f.node] = closure_;
-            // Bring a found pebble to x: free pebbles then gather beside the
-            // tight sets, and later searches (of this set and the next ones)
-            // stop after a step or two instead of crossing a large cluster.
-            if (w != held_u_ && w != held_v_ && pebbles_[w] > 0)
-                for (std::size_t f = stack_.size(); f-- > 0;) reverse(stack_[f].node, stack_[f].next);
-            floppy_[w] = closure_;
-            reached_.resize(first);
+    // Nodes known rigid in this closure are not entered; one known floppy
+    // counts as found.
+    struct Walk {
+        KLPebbleGame& game;
+        std::uint32_t out_degree(std::uint32_t y) const noexcept { return game.out_degree(y); }
+        std::uint32_t target(std::uint32_t y, std::uint32_t slot) const noexcept { return game.arcs(y)[slot].target; }
+        bool enter(std::uint32_t w) {
+            ++game.work_;
+            if (game.seen_[w] == game.stamp_ || game.rigid_[w] == game.closure_) return false;
+            game.seen_[w] = game.stamp_;
+            game.reached_.push_back(w);
             return true;
         }
-        reached_.push_back(w);
-        stack_.push_back({static_cast<std::uint32_t>(w), 0});
+        bool has_free(std::uint32_t w) const noexcept {
+            return game.floppy_[w] == game.closure_ || game.free_pebble_at(w);
+        }
+    } walk{*this};
+    SearchFrame* const top = search_free_pebble(walk, stack_.data(), static_cast<std::uint32_t>(x));
+    if (top != nullptr) {
+        const std::uint32_t w = walk.target(top->node, top->next);
+        for (const SearchFrame* f = stack_.data(); f <= top; ++f) floppy_[f->node] = closure_;
+        // Bring a found pebble to x: free pebbles then gather beside the
+        // tight sets, and later searches (of this set and the next ones)
+        // stop after a step or two instead of crossing a large cluster.
+        if (free_pebble_at(w))
+            for (SearchFrame* f = top;; --f) {
+                reverse(f->node, f->next);
+                if (f == stack_.data()) break;
+            }
+        floppy_[w] = closure_;
+        reached_.resize(first);
+        return true;
     }
     // Nothing free is reachable from any node visited: all are rigid.
     for (std::size_t k = first; k < reached_.size(); ++k) {

@@ -14,6 +14,7 @@
 #include "core/records.hpp"
 #include "graph/incidence.hpp"
 #include "pebble/body_membership.hpp"
+#include "pebble/pebble_search.hpp"
 
 namespace korvale {
 
@@ -102,9 +103,11 @@ private:
     // reached by the last, failed search are left in reached_.
     bool gather(std::size_t u, std::size_t v, std::uint32_t want);
     // Depth-first search from x along out-arcs for a node with a free
-    // pebble (not u or v, whose pebbles are held aside); on success the path
-    // is reversed and x has one more pebble.
+    // pebble (see pebble_search.hpp); on success the path is reversed and x
+    // has one more pebble.
     bool bring_pebble(std::size_t x);
+    // Whether w holds a pebble a search may take: u and v hold theirs aside.
+    bool free_pebble_at(std::size_t w) const noexcept { return w != held_u_ && w != held_v_ && pebbles_[w] > 0; }
     // Whether a free pebble (held-aside and known-rigid nodes excepted) can
     // be reached from x; nodes of a failed search are marked rigid.
     bool reaches_free_pebble(std::size_t x);
@@ -123,11 +126,7 @@ private:
     std::vector<std::uint64_t> rigid_;  // closure stamp of rigid nodes
     std::vector<std::uint64_t> floppy_;
     std::uint64_t closure_ = 0;
-    struct Frame {
-        std::uint32_t node;
-        std::uint32_t next;
-    };
-    std::vector<Frame> stack_;
+    std::vector<SearchFrame> stack_;  // room for a search n nodes deep
     std::vector<std::size_t> reached_;
     std::vector<std::size_t> closure_nodes_;
     // Body-by-body growth: per body, the closure stamp and the count of its

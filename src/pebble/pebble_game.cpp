@@ -2,6 +2,7 @@
 
 #include "core/interrupt.hpp"
 #include "core/memory.hpp"
+#include "pebble/pebble_search.hpp"
 #include "graph/candidate_edges.hpp"
 
 namespace korvale {
@@ -10,7 +11,7 @@ PebbleGame::PebbleGame(std::size_t n)
     : pebbles_(checked_capacity(n, sizeof(std::int32_t)), 2),
       out_edges_(checked_capacity(n, sizeof(OutEdges))),
       visited_at_(n, 0),
-      stack_(checked_capacity(n + 1, sizeof(Frame))),
+      stack_(checked_capacity(n + 1, sizeof(SearchFrame))),
       moves_(checked_capacity(4 * (n + 2), sizeof(PebbleMove))) {
     if (n >= 0xFFFFFFFFu) internal_failure("capacity overflow");
 }
@@ -25,62 +26,46 @@ std::vector<std::vector<std::size_t>> PebbleGame::out_edges() const {
 bool PebbleGame::find_pebble(std::uint32_t x) {
     // The state in locals: stores through these pointers cannot then make
     // the compiler reload the members on every step.
-    std::uint64_t* const visited_at = visited_at_.data();
-    std::int32_t* const pebbles = pebbles_.data();
-    OutEdges* const out_edges = out_edges_.data();
-    const std::uint64_t generation = generation_;
-    std::uint64_t visits = 0;
-    const auto visit = [&](std::uint32_t y) {
-        if (visited_at[y] == generation) return false;
-        visited_at[y] = generation;
-        ++visits;
-        return true;
-    };
-    const auto done = [&](bool found) {
-        visits_ += visits;
-        return found;
-    };
+    struct Walk {
+        OutEdges* out;
+        std::int32_t* pebbles;
+        std::uint64_t* visited_at;
+        std::uint64_t generation;
+        std::uint64_t visits;
+        std::uint32_t out_degree(std::uint32_t y) const noexcept { return out[y].size; }
+        std::uint32_t target(std::uint32_t y, std::uint32_t slot) const noexcept { return out[y].to[slot]; }
+        bool enter(std::uint32_t w) noexcept {
+            if (visited_at[w] == generation) return false;
+            visited_at[w] = generation;
+            ++visits;
+            return true;
+        }
+        bool has_free(std::uint32_t w) const noexcept { return pebbles[w] > 0; }
+    } walk{out_edges_.data(), pebbles_.data(), visited_at_.data(), generation_, 0};
 
-    if (!visit(x)) return done(false);
-    if (pebbles[x] > 0) {
-        --pebbles[x];
+    if (!walk.enter(x)) return false;  // searched from already: nothing new
+    if (walk.pebbles[x] > 0) {
+        --walk.pebbles[x];
         log(PebbleMove::Kind::Take, x);
-        return done(true);
+        visits_ += walk.visits;
+        return true;
     }
-    // Each frame is a node whose out-edges are being scanned. A failed search
-    // changes nothing, so a node's list stays as it was while it is scanned.
-    Frame* const bottom = stack_.data();
-    Frame* top = bottom;
-    *top = {x, 0};
-    for (;;) {
-        const OutEdges& out = out_edges[top->node];
-        if (top->next == out.size) {
-            if (top == bottom) return done(false);
-            --top;
-            ++top->next;
-            continue;
-        }
-        const std::uint32_t w = out.to[top->next];
-        if (!visit(w)) {
-            ++top->next;
-            continue;
-        }
-        if (pebbles[w] == 0) {
-            *++top = {w, 0};
-            continue;
-        }
-        // Found: take w's pebble and reverse the path, innermost edge first,
-        // as the recursive search does on its way back.
-        --pebbles[w];
-        log(PebbleMove::Kind::Take, w);
-        for (Frame* f = top;; --f) {
-            const std::uint32_t from = f->node;
-            const std::uint32_t to = out_edges[from].to[f->next];
-            out_edges[from].erase_at(f->next);
-            out_edges[to].push_back(from);
-            log(PebbleMove::Kind::Reverse, from, to);
-            if (f == bottom) return done(true);
-        }
+    SearchFrame* const top = search_free_pebble(walk, stack_.data(), x);
+    visits_ += walk.visits;
+    if (top == nullptr) return false;
+    // Take the found pebble and reverse the path, innermost edge first, as
+    // the recursive search does on its way back. A failed search changes
+    // nothing, so every list is as it was while it was scanned.
+    const std::uint32_t w = walk.target(top->node, top->next);
+    --walk.pebbles[w];
+    log(PebbleMove::Kind::Take, w);
+    for (SearchFrame* f = top;; --f) {
+        const std::uint32_t from = f->node;
+        const std::uint32_t to = walk.out[from].to[f->next];
+        walk.out[from].erase_at(f->next);
+        walk.out[to].push_back(from);
+        log(PebbleMove::Kind::Reverse, from, to);
+        if (f == stack_.data()) return true;
     }
 }
 

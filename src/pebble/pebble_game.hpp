@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/records.hpp"
+#include "pebble/pebble_search.hpp"
 
 namespace korvale {
 
@@ -41,10 +42,9 @@ public:
     static constexpr std::size_t bytes_per_node() noexcept;
 
 private:
-    // Depth-first search from x for a free pebble, reversing the path to it.
-    // Iterative, so that no node count can overflow the thread's stack; it
-    // visits out-edges in list order exactly as the recursive search does.
-    // Nodes visited since the last new_search() are not entered again.
+    // Depth-first search from x for a free pebble, reversing the path to it
+    // (see pebble_search.hpp). Nodes visited since the last new_search() are
+    // not entered again.
     bool find_pebble(std::uint32_t x);
 
     // Starts a new search: every node becomes unvisited without clearing.
@@ -56,11 +56,6 @@ private:
     void log(PebbleMove::Kind kind, std::uint32_t a, std::uint32_t b = 0) noexcept {
         moves_[move_count_++] = {kind, a, b};
     }
-
-    struct Frame {
-        std::uint32_t node;
-        std::uint32_t next;  // index of the out-edge being tried
-    };
 
     // A node's out-edges in order. A node covers at most two bars (it owns
     // two pebbles), so two slots hold the list; erasing keeps the order of
@@ -83,13 +78,13 @@ private:
     // Both are sized once for the worst case, so the hot loops never grow
     // them: a search is at most n frames deep, and one bar takes at most
     // four successful searches of at most n reversals, a take and a gather.
-    std::vector<Frame> stack_;
+    std::vector<SearchFrame> stack_;
     std::vector<PebbleMove> moves_;
     std::size_t move_count_ = 0;
 };
 
 constexpr std::size_t PebbleGame::bytes_per_node() noexcept {
-    return sizeof(std::int32_t) + sizeof(OutEdges) + sizeof(std::uint64_t) + sizeof(Frame) + 4 * sizeof(PebbleMove);
+    return sizeof(std::int32_t) + sizeof(OutEdges) + sizeof(std::uint64_t) + sizeof(SearchFrame) + 4 * sizeof(PebbleMove);
 }
 
 // Memory of a run over the complete graph of n nodes: labels, accepted edges

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "core/records.hpp"
-#include "rank/rank_tracker.hpp"
+#include "rank/sparse_row.hpp"
 
 namespace korvale {
 

@@ -45,7 +45,7 @@ def model_estimate(spec, at_top: bool) -> dict:
     if not at_top:  # the middle of each range: what a graph takes on average
         request["nodes_high"] = (request["nodes_low"] + request["nodes_high"]) // 2
         request["parameter_high"] = (request["parameter_low"] + request["parameter_high"]) / 2
-    return _korvale_graphs.batch_estimate(**request)
+    return _korvale_graphs.batch_estimate(_korvale_graphs.BatchRequest(**request))
 
 
 def free_disk(out: str) -> int:

@@ -47,7 +47,8 @@ def compute_graph_shard(model: str, parameters: dict, seed: int, first: int, cou
     # One native call for the whole shard: it runs without the interpreter
     # lock and answers Ctrl-C itself, so nothing is gained by splitting it.
     arrays = {"graph_index": np.arange(first, first + count, dtype=np.int64)}
-    arrays |= _korvale_graphs.sample_batch(seed=seed, first=first, count=count, **native_request(model, parameters))
+    request = _korvale_graphs.BatchRequest(**native_request(model, parameters))
+    arrays |= _korvale_graphs.sample_batch(request, seed=seed, first=first, count=count)
     return arrays
 
 

@@ -52,46 +52,23 @@ nb::ndarray<nb::numpy, T> flat(std::vector<T>&& values) {
     return array_of(std::move(values), {size});
 }
 
-BatchRequest batch_request(const std::string& model, std::size_t nodes_low, std::size_t nodes_high,
-                           double parameter_low, double parameter_high, std::size_t degree, std::size_t extra,
-                           std::size_t dim, bool periodic, bool numeric) {
-    BatchRequest request;
-    request.model = model_named(model);
-    request.nodes_low = nodes_low;
-    request.nodes_high = nodes_high;
-    request.parameter_low = parameter_low;
-    request.parameter_high = parameter_high;
-    request.degree = degree;
-    request.extra = extra;
-    request.dim = dim;
-    request.periodic = periodic;
-    request.numeric = numeric;
-    return request;
-}
-
-nb::dict batch_estimate(const std::string& model, std::size_t nodes_low, std::size_t nodes_high,
-                        double parameter_low, double parameter_high, std::size_t degree, std::size_t extra,
-                        std::size_t dim, bool periodic, bool numeric) {
-    const BatchEstimate e = estimate_batch(batch_request(model, nodes_low, nodes_high, parameter_low, parameter_high,
-                                                         degree, extra, dim, periodic, numeric));
-    nb::dict out;
+Result batch_estimate(const BatchRequest& request) {
+    const BatchEstimate e = estimate_batch(request);
+    Result out;
     out["working"] = e.working.value();
     out["per_graph"] = e.per_graph.value();
     return out;
 }
 
-nb::dict sample_batch(const std::string& model, std::uint64_t seed, std::uint64_t first, std::uint64_t count,
-                      std::size_t nodes_low, std::size_t nodes_high, double parameter_low, double parameter_high,
-                      std::size_t degree, std::size_t extra, std::size_t dim, bool periodic, bool numeric) {
-    const BatchRequest request = batch_request(model, nodes_low, nodes_high, parameter_low, parameter_high, degree,
-                                               extra, dim, periodic, numeric);
+Result sample_batch(const BatchRequest& request, std::uint64_t seed, std::uint64_t first, std::uint64_t count) {
+    const std::size_t dim = request.dim;
     GraphBatch b;
     {
         Unlocked unlocked;
         b = sample_graphs(request, seed, first, count);
     }
     const std::size_t edges = b.edges.size() / 2, nodes = b.coords.size() / dim;
-    nb::dict out;
+    Result out;
     out["node_ptr"] = flat(std::move(b.node_ptr));
     out["edge_ptr"] = flat(std::move(b.edge_ptr));
     out["coords"] = array_of(std::move(b.coords), {nodes, dim});
@@ -102,7 +79,7 @@ nb::dict sample_batch(const std::string& model, std::uint64_t seed, std::uint64_
         out["component"] = flat(std::move(b.component));
         out["largest_component"] = flat(std::move(b.largest_component));
     }
-    if (numeric) out["numeric"] = flat(std::move(b.numeric));
+    if (request.numeric) out["numeric"] = flat(std::move(b.numeric));
     out["rigid"] = flat(std::move(b.rigid));
     out["rank"] = flat(std::move(b.rank));
     out["max_rank"] = flat(std::move(b.max_rank));
@@ -113,13 +90,31 @@ nb::dict sample_batch(const std::string& model, std::uint64_t seed, std::uint64_
 }  // namespace
 
 void bind_models(nb::module_& m) {
-    m.def("batch_estimate", &batch_estimate, nb::arg("model"), nb::arg("nodes_low"), nb::arg("nodes_high"),
-          nb::arg("parameter_low"), nb::arg("parameter_high"), nb::arg("degree"), nb::arg("extra"), nb::arg("dim"),
-          nb::arg("periodic"), nb::arg("numeric"));
+    // A dataset request, made from keywords only: each value meets its
+    // field by name.
+    nb::class_<BatchRequest>(m, "BatchRequest")
+        .def(
+            "__init__",
+            [](BatchRequest* self, const std::string& model, std::size_t nodes_low, std::size_t nodes_high,
+               double parameter_low, double parameter_high, std::size_t degree, std::size_t extra, std::size_t dim,
+               bool periodic, bool numeric) {
+                new (self) BatchRequest{.model = model_named(model),
+                                        .nodes_low = nodes_low,
+                                        .nodes_high = nodes_high,
+                                        .parameter_low = parameter_low,
+                                        .parameter_high = parameter_high,
+                                        .degree = degree,
+                                        .extra = extra,
+                                        .dim = dim,
+                                        .periodic = periodic,
+                                        .numeric = numeric};
+            },
+            nb::kw_only(), nb::arg("model"), nb::arg("nodes_low"), nb::arg("nodes_high"), nb::arg("parameter_low"),
+            nb::arg("parameter_high"), nb::arg("degree"), nb::arg("extra"), nb::arg("dim"), nb::arg("periodic"),
+            nb::arg("numeric"));
+    m.def("batch_estimate", &batch_estimate, nb::arg("request"));
     m.def("available_memory", [] { return available_memory(); });
-    m.def("sample_batch", &sample_batch, nb::arg("model"), nb::arg("seed"), nb::arg("first"), nb::arg("count"),
-          nb::arg("nodes_low"), nb::arg("nodes_high"), nb::arg("parameter_low"), nb::arg("parameter_high"),
-          nb::arg("degree"), nb::arg("extra"), nb::arg("dim"), nb::arg("periodic"), nb::arg("numeric"));
+    m.def("sample_batch", &sample_batch, nb::arg("request"), nb::arg("seed"), nb::arg("first"), nb::arg("count"));
     m.def(
         "erdos_renyi",
         [](std::size_t n, double mean_degree, std::uint64_t seed) {

@@ -6,7 +6,7 @@ namespace korvale::graphs {
 
 namespace {
 
-nb::dict pebble_game(std::size_t n, const EdgeArray& edges, std::uint32_t k, std::uint32_t l) {
+Result pebble_game(std::size_t n, const EdgeArray& edges, std::uint32_t k, std::uint32_t l) {
     check_sparsity_counts(k, l);
     const EdgeList list = edges_from(n, edges, kl_game_bytes(n, edges.shape(0), k));
     KLGameResult r;
@@ -15,7 +15,7 @@ nb::dict pebble_game(std::size_t n, const EdgeArray& edges, std::uint32_t k, std
         r = kl_pebble_game(n, list, k, l);
     }
     const std::size_t m = r.labels.size();
-    nb::dict out = rank_result(std::move(r.labels), r.rank, r.max_rank);
+    Result out = rank_result(std::move(r.labels), r.rank, r.max_rank);
     out["components"] = array_of(std::move(r.components), {m});
     out["n_components"] = r.n_components;
     out["largest_component"] = r.largest_component;
@@ -23,7 +23,7 @@ nb::dict pebble_game(std::size_t n, const EdgeArray& edges, std::uint32_t k, std
     return out;
 }
 
-nb::dict percolation(std::size_t n, const EdgeArray& edges, std::uint32_t k, std::uint32_t l) {
+Result percolation(std::size_t n, const EdgeArray& edges, std::uint32_t k, std::uint32_t l) {
     check_sparsity_counts(k, l);
     const EdgeList list = edges_from(n, edges, kl_percolation_bytes(n, edges.shape(0), k));
     PercolationResult r;
@@ -32,7 +32,7 @@ nb::dict percolation(std::size_t n, const EdgeArray& edges, std::uint32_t k, std
         r = kl_percolation(n, list, k, l);
     }
     const std::size_t m = r.labels.size();
-    nb::dict out;
+    Result out;
     out["labels"] = array_of(std::move(r.labels), {m});
     out["rank"] = array_of(std::move(r.rank), {m});
     out["largest_component"] = array_of(std::move(r.largest_component), {m});

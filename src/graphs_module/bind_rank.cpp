@@ -9,19 +9,19 @@ namespace {
 
 using CoordArray = nb::ndarray<const double, nb::ndim<2>, nb::c_contig, nb::device::cpu>;
 
-nb::dict generic_rank_of(std::size_t n, const EdgeArray& edges, std::size_t d, std::uint64_t seed) {
+Result generic_rank_of(std::size_t n, const EdgeArray& edges, std::size_t d, std::uint64_t seed) {
     const EdgeList list = edges_from(n, edges, generic_rank_bytes(n, edges.shape(0), d));
     GenericRankResult r;
     {
         Unlocked unlocked;
         r = generic_rank(n, list, d, seed);
     }
-    nb::dict out = rank_result(std::move(r.labels), r.rank, r.max_rank);
+    Result out = rank_result(std::move(r.labels), r.rank, r.max_rank);
     out["error_bound"] = r.error_bound;
     return out;
 }
 
-nb::dict label_edges_of(const CoordArray& coords, const EdgeArray& edges, double tol) {
+Result label_edges_of(const CoordArray& coords, const EdgeArray& edges, double tol) {
     const std::size_t n = coords.shape(0), d = coords.shape(1);
     const Bytes coords_copy = Bytes(n) * d * sizeof(double);
     const EdgeList list = edges_from(n, edges, coords_copy + framework_label_bytes(n, d, edges.shape(0)));

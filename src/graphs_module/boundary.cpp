@@ -25,9 +25,9 @@ nb::ndarray<nb::numpy, std::int64_t> edge_array(EdgeList&& edges) {
     return nb::ndarray<nb::numpy, std::int64_t>(reinterpret_cast<std::int64_t*>(owned->data()), {m, 2}, owner);
 }
 
-nb::dict rank_result(Labels&& labels, std::uint64_t rank, std::uint64_t max_rank) {
+Result rank_result(Labels&& labels, std::uint64_t rank, std::uint64_t max_rank) {
     const std::size_t m = labels.size();
-    nb::dict out;
+    Result out;
     out["labels"] = array_of(std::move(labels), {m});
     out["rank"] = rank;
     out["max_rank"] = max_rank;

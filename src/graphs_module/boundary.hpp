@@ -34,6 +34,10 @@ EdgeList edges_from(std::size_t n, const EdgeArray& edges, Bytes beside);
 // the main thread (see boundary/released_lock.hpp).
 using Unlocked = py::ReleasedLock;
 
+// What every function returns besides arrays and models: a dict of named
+// results (dict[str, Any] in the generated stub).
+using Result = nb::typed<nb::dict, nb::str, nb::any>;
+
 // Result arrays owning their buffer.
 template <class T>
 nb::ndarray<nb::numpy, T> array_of(std::vector<T>&& values, std::initializer_list<std::size_t> shape) {
@@ -47,7 +51,7 @@ nb::ndarray<nb::numpy, std::int64_t> edge_array(EdgeList&& edges);
 
 // The keys every labelling result shares: "labels", "rank", "max_rank",
 // "is_rigid".
-nb::dict rank_result(Labels&& labels, std::uint64_t rank, std::uint64_t max_rank);
+Result rank_result(Labels&& labels, std::uint64_t rank, std::uint64_t max_rank);
 nb::ndarray<nb::numpy, double> coords_array(Matrix&& coords);
 
 void bind_pebble(nb::module_& m);

@@ -11,7 +11,7 @@
 namespace korvale::py {
 
 // A Python exception in flight through C++ code (one raised by a signal
-// handler, or by a failed interpreter call). Create, copy and destroy it
+// handler, or by a failed interpreter call). Create, move and destroy it
 // with the interpreter lock held.
 class PyError : public std::exception {
 public:

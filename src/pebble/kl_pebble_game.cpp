@@ -23,33 +23,46 @@ void KLPebbleGame::reverse(std::size_t from, std::size_t slot) {
     --pebbles_[arc.target];
 }
 
+// The search's view of the arcs (see pebble_search.hpp). Entering a node
+// counts work and records it as reached; in a closure, nodes known rigid are
+// not entered and a node known floppy counts as found.
+template <bool InClosure>
+struct KLPebbleGame::Walk {
+    KLPebbleGame& game;
+    std::uint32_t out_degree(std::uint32_t y) const noexcept { return game.out_degree(y); }
+    std::uint32_t target(std::uint32_t y, std::uint32_t slot) const noexcept { return game.arcs(y)[slot].target; }
+    bool enter(std::uint32_t w) {
+        ++game.work_;
+        if (game.seen_[w] == game.stamp_ || (InClosure && game.rigid_[w] == game.closure_)) return false;
+        game.seen_[w] = game.stamp_;
+        game.reached_.push_back(w);
+        return true;
+    }
+    bool has_free(std::uint32_t w) const noexcept {
+        return (InClosure && game.floppy_[w] == game.closure_) || game.free_pebble_at(w);
+    }
+};
+
+// Reverses the path of a successful search, innermost arc first, so that
+// every slot index on the stack stays valid until its turn.
+void KLPebbleGame::reverse_path(const SearchFrame* top) {
+    for (const SearchFrame* f = top;; --f) {
+        reverse(f->node, f->next);
+        if (f == stack_.data()) return;
+    }
+}
+
 bool KLPebbleGame::bring_pebble(std::size_t x) {
     // A start node seen already in this round was searched through then,
     // and that search failed: nothing new is reachable from it.
     if (seen_[x] == stamp_) return false;
     seen_[x] = stamp_;
     reached_.push_back(x);
-    struct Walk {
-        KLPebbleGame& game;
-        std::uint32_t out_degree(std::uint32_t y) const noexcept { return game.out_degree(y); }
-        std::uint32_t target(std::uint32_t y, std::uint32_t slot) const noexcept { return game.arcs(y)[slot].target; }
-        bool enter(std::uint32_t w) {
-            ++game.work_;
-            if (game.seen_[w] == game.stamp_) return false;
-            game.seen_[w] = game.stamp_;
-            game.reached_.push_back(w);
-            return true;
-        }
-        bool has_free(std::uint32_t w) const noexcept { return game.free_pebble_at(w); }
-    } walk{*this};
-    SearchFrame* const top = search_free_pebble(walk, stack_.data(), static_cast<std::uint32_t>(x));
+    Walk<false> walk{*this};
+    const SearchFrame* top = search_free_pebble(walk, stack_.data(), static_cast<std::uint32_t>(x));
     if (top == nullptr) return false;
-    // Reverse the path, innermost arc first, so that every slot index on the
-    // stack stays valid until its turn.
-    for (SearchFrame* f = top;; --f) {
-        reverse(f->node, f->next);
-        if (f == stack_.data()) return true;
-    }
+    reverse_path(top);
+    return true;
 }
 
 bool KLPebbleGame::gather(std::size_t u, std::size_t v, std::uint32_t want) {
@@ -89,35 +102,15 @@ bool KLPebbleGame::reaches_free_pebble(std::size_t x) {
     const std::size_t first = reached_.size();
     seen_[x] = stamp_;
     reached_.push_back(x);
-    // Nodes known rigid in this closure are not entered; one known floppy
-    // counts as found.
-    struct Walk {
-        KLPebbleGame& game;
-        std::uint32_t out_degree(std::uint32_t y) const noexcept { return game.out_degree(y); }
-        std::uint32_t target(std::uint32_t y, std::uint32_t slot) const noexcept { return game.arcs(y)[slot].target; }
-        bool enter(std::uint32_t w) {
-            ++game.work_;
-            if (game.seen_[w] == game.stamp_ || game.rigid_[w] == game.closure_) return false;
-            game.seen_[w] = game.stamp_;
-            game.reached_.push_back(w);
-            return true;
-        }
-        bool has_free(std::uint32_t w) const noexcept {
-            return game.floppy_[w] == game.closure_ || game.free_pebble_at(w);
-        }
-    } walk{*this};
-    SearchFrame* const top = search_free_pebble(walk, stack_.data(), static_cast<std::uint32_t>(x));
+    Walk<true> walk{*this};
+    const SearchFrame* top = search_free_pebble(walk, stack_.data(), static_cast<std::uint32_t>(x));
     if (top != nullptr) {
         const std::uint32_t w = walk.target(top->node, top->next);
         for (const SearchFrame* f = stack_.data(); f <= top; ++f) floppy_[f->node] = closure_;
         // Bring a found pebble to x: free pebbles then gather beside the
         // tight sets, and later searches (of this set and the next ones)
         // stop after a step or two instead of crossing a large cluster.
-        if (free_pebble_at(w))
-            for (SearchFrame* f = top;; --f) {
-                reverse(f->node, f->next);
-                if (f == stack_.data()) break;
-            }
+        if (free_pebble_at(w)) reverse_path(top);
         floppy_[w] = closure_;
         reached_.resize(first);
         return true;

@@ -80,8 +80,7 @@ public:
     std::uint64_t work() const noexcept { return work_; }
 
 private:
-    // Drops the arcs out of x whose target satisfies `doomed`, giving their
-    // pebbles back to x.
+    // The edits BasisEdits offers.
     template <class F>
     void drop_arcs(std::size_t x, F&& doomed) {
         Arc* out = arcs_.data() + x * k_;
@@ -95,8 +94,6 @@ private:
             ++pebbles_[x];
         }
     }
-    // Adds an edge known to keep the accepted set independent, covering it
-    // with a pebble brought to x or t.
     void insert_basis_edge(std::size_t x, std::size_t t);
 
     // Gathers pebbles on u and v until they hold `want` together; the nodes
@@ -112,6 +109,9 @@ private:
     // be reached from x; nodes of a failed search are marked rigid.
     bool reaches_free_pebble(std::size_t x);
     void reverse(std::size_t from, std::size_t slot);
+    void reverse_path(const SearchFrame* top);
+    template <bool InClosure>
+    struct Walk;
     void keep_part_holding(std::size_t u, std::size_t v, const Incidence& incidence, const Labels& accepted);
 
     std::size_t n_;

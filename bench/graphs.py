@@ -2,7 +2,8 @@
 and the percolation curve; prints a table. Also cross-checks rigidity
 verdicts and rigid components with PyRigi on random graphs.
 
-    python bench/graphs.py [--large]   (--large adds generic_rank at n = 3000)"""
+    python bench/graphs.py [--large]   (--large adds generic_rank and
+                                        global_rigidity at n = 3000)"""
 
 import argparse
 import resource
@@ -98,6 +99,7 @@ def main():
         row(f"percolation, triangular lattice {side}^2", time.perf_counter() - start)
 
     bench_rank(args.large)
+    bench_global(args.large)
     cross_check(args.check)
     print(f"peak memory of this process: {resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024:.0f} MB")
 
@@ -132,6 +134,37 @@ def bench_rank(large):
     coords = np.random.default_rng(7).uniform(0, 1, (2000, 2))
     row(f"label_edges ER n=2000 m={len(edges)} d=2", best_time(lambda: kg.label_edges(coords, edges), 3))
     row(f"generic_rank d=2, same graph", best_time(lambda: kg.generic_rank(2000, edges, 2), 3))
+
+
+def bench_global(large):
+    """global_rigidity in space against PyRigi's randomized test, on G(n, 4n)
+    growing until PyRigi needs more than a minute, then korvale alone at the
+    sizes PyRigi does not reach; the plane's characterization at 10^4 nodes
+    (an Erdős–Rényi graph, and the full triangular lattice, which is
+    globally rigid and takes the whole 3-connectivity test)."""
+    from pyrigi import Graph
+
+    for n in (8, 10, 12, 14, 16, 18, 20, 24):
+        edges = simple_random_graph(n, min(4 * n, n * (n - 1) // 2), 8)
+        graph = Graph([tuple(e) for e in edges.tolist()])
+        graph.add_vertices(range(n))
+        start = time.perf_counter()
+        verdict = graph.is_globally_rigid(dim=3, algorithm="randomized", prob=1e-4)
+        theirs = time.perf_counter() - start
+        assert verdict == kg.global_rigidity(n, edges, 3)["is_globally_rigid"]
+        row(f"global_rigidity d=3, G({n}, m={len(edges)})", best_time(lambda: kg.global_rigidity(n, edges, 3)),
+            "PyRigi is_globally_rigid(dim=3)", theirs)
+        if theirs > 60:
+            break
+    for n in [300, 1000] + ([3000] if large else []):
+        edges = kg.erdos_renyi(n, 8.0, 9)
+        row(f"global_rigidity d=3, G({n}, m={len(edges)})",
+            best_time(lambda: kg.global_rigidity(n, edges, 3), 3 if n < 3000 else 1),
+            "generic_rank alone", best_time(lambda: kg.generic_rank(n, edges, 3), 3 if n < 3000 else 1))
+    edges = kg.erdos_renyi(10**4, 8.0, 9)
+    row(f"global_rigidity d=2, G(10^4, m={len(edges)})", best_time(lambda: kg.global_rigidity(10**4, edges, 2)))
+    coords, lattice = kg.triangular_lattice(100, 1.0, 0)
+    row("global_rigidity d=2, triangular lattice 100^2", best_time(lambda: kg.global_rigidity(10**4, lattice, 2), 3))
 
 
 def cross_check(count):

@@ -40,6 +40,49 @@ def training_set():
     write_cluster_picture(coords, edges, labels)
 
 
+def global_rigidity():
+    import korvale_graphs
+
+    section("Are the positions fixed by the bar lengths alone? global_rigidity")
+    # Two triangles on a shared bar (0, 1): rigid, yet node 3 reflected across
+    # the bar keeps every bar length, so the distances do not fix the shape.
+    edges = np.array([[0, 1], [0, 2], [1, 2], [0, 3], [1, 3]])
+    first = np.array([[0.0, 0.0], [2.0, 0.0], [0.7, 1.4], [1.4, -1.1]])
+    second = first.copy()
+    second[3, 1] = -second[3, 1]
+    lengths = [np.linalg.norm(x[edges[:, 0]] - x[edges[:, 1]], axis=1) for x in (first, second)]
+    print(f"  bar lengths equal in both realizations: {np.allclose(*lengths)}; "
+          f"distance 2-3: {np.linalg.norm(first[2] - first[3]):.3f} and {np.linalg.norm(second[2] - second[3]):.3f}")
+    for name, graph in (("two triangles", edges), ("with bar 2-3 (K4)", np.vstack([edges, [[2, 3]]]))):
+        r = korvale_graphs.global_rigidity(4, graph, 2)
+        print(f"  {name}: rigid {r['is_rigid']}, redundantly rigid {r['is_redundantly_rigid']}, "
+              f"globally rigid {r['is_globally_rigid']}")
+    space = korvale_graphs.erdos_renyi(60, 9.0, 3)
+    r = korvale_graphs.global_rigidity(60, space, 3)
+    print(f"  G(60, mean degree 9) in space: globally rigid {r['is_globally_rigid']}, stress rank "
+          f"{r['stress_rank']} of n - d - 1 = 56, error bound {r['error_bound']:.1e}")
+    save_pictures(lambda plot: [("global_rigidity.png", draw_two_realizations(edges, first, second))])
+
+
+def draw_two_realizations(edges, first, second):
+    import matplotlib.pyplot as plt
+
+    figure, axes = plt.subplots(1, 2, figsize=(7, 3.4))
+    for ax, coords, title in zip(axes, (first, second), ("one realization", "node 3 reflected: same bar lengths")):
+        for i, j in edges:
+            ax.plot(*coords[[i, j]].T, color="tab:blue", lw=2)
+        ax.plot(*coords[[2, 3]].T, color="tab:red", ls="--", lw=1)
+        ax.scatter(*coords.T, color="black", zorder=3)
+        for k, (x, y) in enumerate(coords):
+            ax.annotate(str(k), (x, y), textcoords="offset points", xytext=(6, 4))
+        ax.set_title(title, fontsize=10)
+        ax.set_aspect("equal")
+        ax.axis("off")
+    figure.suptitle("Rigid, not globally rigid: the dashed distance 2-3 differs", fontsize=10)
+    figure.tight_layout()
+    return axes[0]
+
+
 def write_cluster_picture(coords, edges, labels):
     if save_pictures(lambda plot: [("clusters.png", plot.draw_rigid_clusters(coords, edges, labels))]):
         print("  (rigid clusters in colour, overconstrained bars with a dark core)")
@@ -70,6 +113,7 @@ def save_pictures(draw):
 
 def main():
     training_set()
+    global_rigidity()
 
     section("Maximum rank of the rigidity matrix: max_independent(n, d)")
     for n, d in [(3, 2), (10, 2), (4, 3), (10, 3), (2, 3)]:

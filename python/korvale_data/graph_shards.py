@@ -7,7 +7,7 @@ its edges edge_ptr[g]:edge_ptr[g+1] of "edges" (int32, all edges x 2, node
 ids local to the graph). Per edge (uint8 unless noted): "independent" (in the
 stored edge order), "overconstrained", in the plane "component" (int32, the
 rigid cluster within the graph), with --labels numeric also "numeric". Per
-graph: "graph_index", "rigid" (uint8), "rank", "max_rank", in the plane
+graph: "graph_index", "rigid" and "globally_rigid" (uint8), "rank", "max_rank", in the plane
 "largest_component" (int64), and "parameter" (float64, the drawn mean
 degree, radius or bond probability)."""
 
@@ -19,7 +19,7 @@ from korvale_data.shards import shard_bytes
 # Every array a shard may hold, in file order.
 FIELDS = (
     "graph_index", "node_ptr", "edge_ptr", "coords", "edges", "independent", "overconstrained", "component",
-    "numeric", "rigid", "rank", "max_rank", "largest_component", "parameter",
+    "numeric", "rigid", "globally_rigid", "rank", "max_rank", "largest_component", "parameter",
 )
 
 MODELS = ("erdos-renyi", "regular", "geometric", "lattice", "henneberg")

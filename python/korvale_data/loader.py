@@ -16,7 +16,7 @@ from korvale_data.storage import read_manifest, sha256_of
 
 # Per-graph and per-edge arrays of the stacked layout, beside graph_index,
 # node_ptr, edge_ptr, coords (per node) and edges.
-GRAPH_FIELDS = ("rigid", "rank", "max_rank", "largest_component", "parameter")
+GRAPH_FIELDS = ("rigid", "globally_rigid", "rank", "max_rank", "largest_component", "parameter")
 EDGE_FIELDS = ("independent", "overconstrained", "component", "numeric")
 # What every shard of each layout holds: the stacked one (every model since
 # format version 3, the graph models in version 2) has at least one of the
@@ -32,7 +32,8 @@ def load(path: str, by: str = "graph", verify: bool = True) -> Iterator[dict[str
     (m, 2, local ids), the edge labels present ("independent",
     "overconstrained", in the plane "component", "numeric": the graph
     models' numeric labels and the complete model's labels), and "rigid",
-    "rank", "max_rank", in the plane "largest_component", and for the graph
+    "globally_rigid" (bool; datasets of format 3 and the graph models of
+    format 2 lack it), "rank", "max_rank", in the plane "largest_component", and for the graph
     models "parameter". Complete graphs of format version 1 keep their own
     keys: "index", "coords", "edges" (e, 2), "labels" (e,), "final_rank",
     "max_rank", "is_rigid".
@@ -180,13 +181,16 @@ def stacked_graphs(shard: dict) -> Iterator[dict[str, Any]]:
         graph |= {name: shard[name][a:b] for name in EDGE_FIELDS if name in shard}
         graph |= {name: shard[name][g].item() for name in GRAPH_FIELDS if name in shard}
         graph["rigid"] = bool(graph["rigid"])
+        if "globally_rigid" in graph:
+            graph["globally_rigid"] = bool(graph["globally_rigid"])
         yield graph
 
 
 def stacked_complete_graphs(graph_index, coords, pairs, numeric, rigid, rank, max_rank) -> dict[str, Any]:
     """Complete graphs in the stacked layout: coords (graphs, n, d), the
     candidate pairs shared by every graph (e, 2), numeric (graphs x e
-    labels), and the per-graph rigid, rank and max_rank."""
+    labels), and the per-graph rigid, rank and max_rank. A complete graph is
+    globally rigid in every dimension."""
     count, n, _ = coords.shape
     pairs = np.asarray(pairs, dtype=np.int32)
     return {
@@ -197,6 +201,7 @@ def stacked_complete_graphs(graph_index, coords, pairs, numeric, rigid, rank, ma
         "edges": np.tile(pairs, (count, 1)),
         "numeric": np.asarray(numeric, dtype=np.uint8).reshape(-1),
         "rigid": np.asarray(rigid, dtype=np.uint8),
+        "globally_rigid": np.ones(count, dtype=np.uint8),
         "rank": np.asarray(rank, dtype=np.int64),
         "max_rank": np.asarray(max_rank, dtype=np.int64),
     }

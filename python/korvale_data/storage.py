@@ -19,12 +19,14 @@ FORMAT = "korvale-dataset"
 # Version 3 (written now): every model in the stacked layout, graph k drawn
 # from the per-graph seed s_k = mix(mix(seed) ^ k) (korvale_data.streams).
 # Read, never extended: version 1 (the complete model only, one candidate
-# list for all graphs, graph k from seed + k) and version 2 (the graph
-# models, in the layout of version 3).
-FORMAT_VERSION = 3
+# list for all graphs, graph k from seed + k), version 2 (the graph models,
+# in the layout of version 4) and version 3 (every model, no global
+# rigidity label).
+FORMAT_VERSION = 4
 FORMATS = {
     1: "complete graphs drawn from seed + k",
     2: "graph models only",
+    3: "without the globally_rigid label",
 }
 MANIFEST = "manifest.json"
 # The only names the tool writes: shards, the manifest, and their temporary

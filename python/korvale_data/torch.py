@@ -40,8 +40,8 @@ except ImportError:  # the classes say so when used
 # Per-graph figures: shard array -> attribute of the Data (a Python number
 # per graph, a tensor over a batch). The graph's index is "graph_id": PyTorch
 # Geometric shifts attributes named "*index*" by the node count in a batch.
-GRAPH_ATTRIBUTES = {"graph_index": "graph_id", "rigid": "rigid", "rank": "rank", "max_rank": "max_rank",
-                    "largest_component": "largest_component", "parameter": "parameter"}
+GRAPH_ATTRIBUTES = {"graph_index": "graph_id", "rigid": "rigid", "globally_rigid": "globally_rigid", "rank": "rank",
+                    "max_rank": "max_rank", "largest_component": "largest_component", "parameter": "parameter"}
 
 
 def _require_torch():

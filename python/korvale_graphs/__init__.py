@@ -31,6 +31,7 @@ __all__ = [
     "pebble_game",
     "percolation",
     "generic_rank",
+    "global_rigidity",
     "label_edges",
     "erdos_renyi",
     "random_regular",
@@ -63,6 +64,15 @@ class GenericRankResult(TypedDict):
     rank: int
     max_rank: int
     is_rigid: bool
+    error_bound: float
+
+
+class GlobalRigidityResult(TypedDict):
+    is_globally_rigid: bool
+    is_rigid: bool
+    is_redundantly_rigid: bool
+    stress_dimension: int
+    stress_rank: int | None
     error_bound: float
 
 
@@ -152,6 +162,32 @@ def generic_rank(n: int, edges: Any, d: int, seed: int = 0) -> GenericRankResult
     n = _count(n, "n", most=2**32 - 1)
     d = _count(d, "d", least=1, most=2**32 - 1)
     return _native.generic_rank(n, _edges(edges), d, _count(seed, "seed"))  # type: ignore[return-value]
+
+
+def global_rigidity(n: int, edges: Any, d: int, seed: int = 0, *, method: str = "auto") -> GlobalRigidityResult:
+    """Exact generic global rigidity in d >= 1 dimensions: whether the bar
+    lengths of a generic framework determine it up to congruence.
+
+    method="stress" (any d): at generic_rank's random point modulo
+    2**61 - 1 (same seed, same rank), a random equilibrium stress (a random
+    combination of the fundamental circuits of the dependent edges) and the
+    exact rank of its stress matrix: for n >= d + 2 nodes the graph is
+    globally rigid exactly when that rank is n - d - 1 (Connelly; Gortler,
+    Healy and Thurston); up to d + 1 nodes, exactly when it is complete.
+    method="combinatorial" (d <= 2): 2-connectivity on a line; in the plane,
+    3-connectivity and redundant rigidity (Jackson and Jordán), exact and
+    far faster. "auto" takes the latter wherever it exists.
+
+    "is_globally_rigid", "is_rigid", "is_redundantly_rigid" (rigid, and
+    rigid without any one edge), the "stress_dimension" (m - rank), the
+    "stress_rank" (None when no stress was drawn), and "error_bound", a
+    proven bound on the probability that any of these answers is wrong (0.0
+    for the characterizations; docs/korvale_graphs.md)."""
+    n = _count(n, "n", most=2**32 - 1)
+    d = _count(d, "d", least=1, most=2**32 - 1)
+    if method not in ("auto", "stress", "combinatorial"):
+        raise ValueError(f"method must be 'auto', 'stress' or 'combinatorial', got {method!r}")
+    return _native.global_rigidity(n, _edges(edges), d, _count(seed, "seed"), method)  # type: ignore[return-value]
 
 
 def label_edges(coords: Any, edges: Any, tol: float | None = 1e-9) -> EdgeLabels:

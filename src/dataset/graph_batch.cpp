@@ -9,6 +9,7 @@
 #include "pebble/kl_runs.hpp"
 #include "rigidity/framework_labels.hpp"
 #include "rigidity/generic_rank.hpp"
+#include "rigidity/global_rigidity.hpp"
 #include "rigidity/max_rank.hpp"
 
 namespace korvale {
@@ -93,6 +94,9 @@ BatchEstimate estimate_batch(const BatchRequest& q) {
         labelling = generic_rank_bytes(n, m, q.dim, true) + Bytes(r) * r * (sizeof(std::uint64_t) / 2) +
                     Bytes(r) * n * (q.dim * sizeof(std::uint64_t));
     }
+    // Global rigidity runs after the labels, on memory of its own.
+    const Bytes global = global_rigidity_bytes(n, m, q.dim, q.dim == 2 ? GlobalRoute::combinatorial : GlobalRoute::stress);
+    if (global.value() > labelling.value()) labelling = global;
     if (q.numeric) labelling += framework_label_bytes(n, q.dim, m);
     out.working = drawing + labelling;
     // Stacked: coordinates; per edge its two int32 ids, two or three flags
@@ -127,6 +131,11 @@ GraphBatch sample_graphs(const BatchRequest& q, std::uint64_t seed, std::uint64_
             out.edges.push_back(static_cast<std::int32_t>(e.i));
             out.edges.push_back(static_cast<std::int32_t>(e.j));
         }
+        // Global rigidity: the plane's characterization, the stress test at
+        // the exact rank's own point in space.
+        const std::uint64_t rank_seed = q.dim == 2 ? 0 : engine.next();
+        const GlobalRoute route = q.dim == 2 ? GlobalRoute::combinatorial : GlobalRoute::stress;
+        out.globally_rigid.push_back(global_rigidity(n, g.edges, q.dim, rank_seed, route).is_globally_rigid);
         if (q.dim == 2) {
             KLGameResult r = kl_pebble_game(n, g.edges, 2, 3);
             out.independent.insert(out.independent.end(), r.labels.begin(), r.labels.end());
@@ -137,7 +146,7 @@ GraphBatch sample_graphs(const BatchRequest& q, std::uint64_t seed, std::uint64_
             out.rigid.push_back(r.rank == r.max_rank);
             out.largest_component.push_back(static_cast<std::int64_t>(r.largest_component));
         } else {
-            GenericRankResult r = generic_rank(n, g.edges, 3, engine.next(), true);
+            GenericRankResult r = generic_rank(n, g.edges, 3, rank_seed, true);
             out.independent.insert(out.independent.end(), r.labels.begin(), r.labels.end());
             out.overconstrained.insert(out.overconstrained.end(), r.overconstrained.begin(), r.overconstrained.end());
             out.rank.push_back(static_cast<std::int64_t>(r.rank));

@@ -36,7 +36,7 @@ struct GraphBatch {
     std::vector<std::int32_t> edges;   // edges x 2
     Labels independent, overconstrained, numeric;
     std::vector<std::int32_t> component;  // plane: rigid cluster id within the graph
-    std::vector<std::uint8_t> rigid;
+    std::vector<std::uint8_t> rigid, globally_rigid;
     std::vector<std::int64_t> rank, max_rank, largest_component;
     std::vector<double> parameter;     // the parameter drawn for each graph
 };

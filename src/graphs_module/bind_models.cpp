@@ -81,6 +81,7 @@ Result sample_batch(const BatchRequest& request, std::uint64_t seed, std::uint64
     }
     if (request.numeric) out["numeric"] = flat(std::move(b.numeric));
     out["rigid"] = flat(std::move(b.rigid));
+    out["globally_rigid"] = flat(std::move(b.globally_rigid));
     out["rank"] = flat(std::move(b.rank));
     out["max_rank"] = flat(std::move(b.max_rank));
     out["parameter"] = flat(std::move(b.parameter));

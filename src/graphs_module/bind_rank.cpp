@@ -1,7 +1,12 @@
-// generic_rank and label_edges.
+// generic_rank, global_rigidity and label_edges.
+#include <string>
+
+#include <nanobind/stl/string.h>
+
 #include "graphs_module/boundary.hpp"
 #include "rigidity/framework_labels.hpp"
 #include "rigidity/generic_rank.hpp"
+#include "rigidity/global_rigidity.hpp"
 
 namespace korvale::graphs {
 
@@ -17,6 +22,32 @@ Result generic_rank_of(std::size_t n, const EdgeArray& edges, std::size_t d, std
         r = generic_rank(n, list, d, seed);
     }
     Result out = rank_result(std::move(r.labels), r.rank, r.max_rank);
+    out["error_bound"] = r.error_bound;
+    return out;
+}
+
+GlobalRoute route_named(const std::string& method) {
+    if (method == "auto") return GlobalRoute::automatic;
+    if (method == "stress") return GlobalRoute::stress;
+    if (method == "combinatorial") return GlobalRoute::combinatorial;
+    throw InputError("method must be 'auto', 'stress' or 'combinatorial', got '" + method + "'");
+}
+
+Result global_rigidity_of(std::size_t n, const EdgeArray& edges, std::size_t d, std::uint64_t seed,
+                          const std::string& method) {
+    const GlobalRoute route = route_named(method);
+    const EdgeList list = edges_from(n, edges, global_rigidity_bytes(n, edges.shape(0), d, route));
+    GlobalRigidityResult r;
+    {
+        Unlocked unlocked;
+        r = global_rigidity(n, list, d, seed, route);
+    }
+    Result out;
+    out["is_globally_rigid"] = r.is_globally_rigid;
+    out["is_rigid"] = r.is_rigid;
+    out["is_redundantly_rigid"] = r.is_redundantly_rigid;
+    out["stress_dimension"] = r.stress_dimension;
+    out["stress_rank"] = r.stress_rank ? nb::cast(*r.stress_rank) : nb::none();
     out["error_bound"] = r.error_bound;
     return out;
 }
@@ -39,6 +70,8 @@ Result label_edges_of(const CoordArray& coords, const EdgeArray& edges, double t
 
 void bind_rank(nb::module_& m) {
     m.def("generic_rank", &generic_rank_of, nb::arg("n"), nb::arg("edges"), nb::arg("d"), nb::arg("seed"));
+    m.def("global_rigidity", &global_rigidity_of, nb::arg("n"), nb::arg("edges"), nb::arg("d"), nb::arg("seed"),
+          nb::arg("method"));
     m.def("label_edges", &label_edges_of, nb::arg("coords"), nb::arg("edges"), nb::arg("tol"));
 }
 

@@ -30,6 +30,7 @@ bool ModularRankTracker::add_row(const std::vector<ModularEntry>& entries) {
     // The row being reduced is x = new row - sum_j combination[j] * accepted row j.
     if (circuits_) combination_.assign(rows_.size(), 0);
     circuit_.clear();
+    factors_.clear();
     if (entries.empty()) return false;
     std::size_t first = entries.front().column, last = first;
     for (const ModularEntry& e : entries) {
@@ -45,6 +46,7 @@ bool ModularRankTracker::add_row(const std::vector<ModularEntry>& entries) {
             return true;
         }
         const BasisRow& b = rows_[pivot_row_[c] - 1];
+        if (record_factors_) factors_.push_back({pivot_row_[c] - 1, x});
         const std::size_t width = b.values.size();
         std::uint64_t* target = scratch_.data() + c;
         const std::uint64_t* source = b.values.data();
@@ -82,7 +84,8 @@ void ModularRankTracker::keep(std::size_t first, std::size_t last) {
         require_memory(next - stored_);
         checked_ = next;
     }
-    const std::uint64_t scale = mod61::inverse(scratch_[first]);
+    last_pivot_ = scratch_[first];
+    const std::uint64_t scale = mod61::inverse(last_pivot_);
     BasisRow row{first, std::vector<std::uint64_t>(width), {}};
     for (std::size_t t = 0; t < width; ++t) {
         row.values[t] = mod61::mul(scratch_[first + t], scale);

@@ -68,6 +68,20 @@ public:
     // expression, i.e. the rest of its fundamental circuit.
     const std::vector<std::size_t>& last_circuit() const noexcept { return circuit_; }
 
+    // Records, from now on, how each offered row was reduced: after add_row,
+    // last_factors() lists the basis rows (numbered in acceptance order)
+    // subtracted from it, each with its factor, in the order applied. The
+    // offered row equals their sum when it was dependent, and their sum plus
+    // last_pivot() times the new basis row when it was accepted. Costs no
+    // more than the reduction itself.
+    struct Factor {
+        std::uint32_t row;
+        std::uint64_t value;
+    };
+    void record_factors() noexcept { record_factors_ = true; }
+    const std::vector<Factor>& last_factors() const noexcept { return factors_; }
+    std::uint64_t last_pivot() const noexcept { return last_pivot_; }
+
     std::size_t rank() const noexcept { return rows_.size(); }
     // Field operations done so far (for interrupt polls).
     std::uint64_t work() const noexcept { return work_; }
@@ -81,6 +95,9 @@ private:
     void keep(std::size_t first, std::size_t last);
 
     bool circuits_;
+    bool record_factors_ = false;
+    std::vector<Factor> factors_;
+    std::uint64_t last_pivot_ = 0;
     std::vector<std::uint64_t> combination_;  // with circuits: sum of factor * origin subtracted so far
     std::vector<std::size_t> circuit_;
 

@@ -56,7 +56,7 @@ def test_coordinates_are_the_batchs_bit_for_bit(d, n, seed):
 def test_dataset_contents(tmp_path):
     manifest = generate(str(tmp_path), 25, 6, 2, seed=7, shard_size=10, model="complete")
     assert [s["count"] for s in manifest["shards"]] == [10, 10, 5]
-    assert manifest["format_version"] == 3
+    assert manifest["format_version"] == 4
     assert manifest["arguments"] == {"graphs": 25, "nodes": 6, "dim": 2, "seed": 7, "shard_size": 10,
                                      "model": "complete", "parameters": {}}
     on_disk = json.load(open(tmp_path / "manifest.json"))
@@ -73,6 +73,7 @@ def test_dataset_contents(tmp_path):
         assert int(seeds[k]) == graph_seed(7, k)
         assert g["numeric"].tolist() == b["labels"].tolist()
         assert (g["rank"], g["max_rank"], g["rigid"]) == (b["final_rank"], b["max_rank"], b["is_rigid"])
+        assert g["globally_rigid"] is True  # a complete graph, in any dimension
         assert g["edges"].shape == (15, 2) and g["edges"][-1].tolist() == [4, 5]
         assert g["coords"].tobytes() == coords[k].tobytes()
         assert distances(coords[k : k + 1])[0].tobytes() == b["distance_matrix"].tobytes()

@@ -63,12 +63,13 @@ def test_each_graph_depends_on_the_seed_and_its_index_alone(tmp_path, model, dim
             exact = kg.generic_rank(n, g["edges"], 3)
             assert np.array_equal(g["independent"], exact["labels"]) and g["rank"] == exact["rank"]
             assert g["max_rank"] == exact["max_rank"] and g["rigid"] == exact["is_rigid"]
+        assert g["globally_rigid"] is kg.global_rigidity(n, g["edges"], dim)["is_globally_rigid"]
 
 
 def test_stacked_layout_and_manifest(tmp_path):
     generate(str(tmp_path), 30, "10:20", 2, seed=3, shard_size=12, model="erdos-renyi", mean_degree=4.0, numeric=True)
     manifest = json.loads((tmp_path / "manifest.json").read_text())
-    assert manifest["format_version"] == 3 and manifest["arguments"]["model"] == "erdos-renyi"
+    assert manifest["format_version"] == 4 and manifest["arguments"]["model"] == "erdos-renyi"
     assert manifest["arguments"]["parameters"] == {"nodes": [10, 20], "mean_degree": [4.0, 4.0], "numeric": True}
     shards = list(load(str(tmp_path), by="shard"))
     assert [len(s["graph_index"]) for s in shards] == [12, 12, 6]
@@ -101,9 +102,10 @@ def test_overconstrained_in_space_is_a_circuit_property(tmp_path):
 
 
 def test_datasets_written_before_load_and_refuse_to_be_extended(tmp_path):
-    """Formats 1 (complete graphs from seed + k) and 2 (graph models) load as
-    they were written; the tool refuses to add to them, in one line naming
-    the format, and leaves them untouched."""
+    """Formats 1 (complete graphs from seed + k), 2 (graph models) and 3
+    (no global rigidity label) load as they were written; the tool refuses
+    to add to them, in one line naming the format, and leaves them
+    untouched."""
     before = pathlib.Path(__file__).parent / "data"
     old = graphs_of(before / "format-1-complete")
     assert set(old[0]) == {"index", "coords", "edges", "labels", "final_rank", "max_rank", "is_rigid"}
@@ -111,13 +113,18 @@ def test_datasets_written_before_load_and_refuse_to_be_extended(tmp_path):
     assert [g["labels"].tolist() for g in old] == [b["labels"].tolist() for b in batch]
     er = graphs_of(before / "format-2-erdos-renyi")
     assert {"independent", "overconstrained", "component", "rigid", "largest_component"} <= set(er[0])
+    space = graphs_of(before / "format-3-erdos-renyi-space")
+    assert len(space) == 10 and "globally_rigid" not in space[0] and "component" not in space[0]
+    for g in space:
+        assert np.array_equal(g["independent"], kg.generic_rank(len(g["coords"]), g["edges"], 3)["labels"])
     for name, arguments in (("format-1-complete", dict(nodes=7, model="complete")),
-                            ("format-2-erdos-renyi", dict(nodes="10:20", model="erdos-renyi", mean_degree=3.5))):
+                            ("format-2-erdos-renyi", dict(nodes="10:20", model="erdos-renyi", mean_degree=3.5)),
+                            ("format-3-erdos-renyi-space", dict(nodes="10:16", model="erdos-renyi", mean_degree=5.5))):
         copy = tmp_path / name
         shutil.copytree(before / name, copy)
         version = name.split("-")[1]
         with pytest.raises(DatasetError, match=f"format version {version} .* reads but does not extend") as info:
-            generate(str(copy), 12, dim=2, seed=1, shard_size=6, **arguments)
+            generate(str(copy), 12, dim=3 if "space" in name else 2, seed=1, shard_size=6, **arguments)
         assert "\n" not in str(info.value)
         assert sorted(os.listdir(copy)) == sorted(os.listdir(before / name))
     new = tmp_path / "new"

@@ -76,3 +76,21 @@ def test_generic_rank_in_space_agrees_with_pyrigi():
         assert ours == graph.is_rigid(dim=3, algorithm="numerical")
         verdicts.add(ours)
     assert verdicts == {True, False}
+
+
+def test_global_rigidity_in_space_agrees_with_pyrigi():
+    """PyRigi's randomized global-rigidity test (no false positives, false
+    negatives with probability at most `prob`) on 60 graphs of 5 to 10
+    nodes, from the rigidity count to well above it: larger ones take it
+    seconds each."""
+    rng = np.random.default_rng(2800)
+    verdicts = []
+    for _ in range(60):
+        n = int(rng.integers(5, 11))
+        edges = random_simple_graph(n, int(rng.integers(3 * n - 6, 4 * n + 1)), rng)
+        graph = pyrigi.Graph([tuple(e) for e in edges.tolist()])
+        graph.add_vertices(range(n))
+        ours = kg.global_rigidity(n, edges, 3)["is_globally_rigid"]
+        assert ours == graph.is_globally_rigid(dim=3, algorithm="randomized", prob=1e-12), (n, edges.tolist())
+        verdicts.append(ours)
+    assert 10 < sum(verdicts) < 50

@@ -56,7 +56,7 @@ def assert_graph_is_stored(data, stored):
         if name in stored:
             assert torch.equal(data[name][0::2], torch.from_numpy(stored[name]).long())
             assert torch.equal(data[name][1::2], data[name][0::2])
-    for name in ("rigid", "rank", "max_rank", "largest_component"):
+    for name in ("rigid", "globally_rigid", "rank", "max_rank", "largest_component"):
         if name in stored:
             assert data[name] == stored[name]
     degree = np.bincount(stored["edges"].ravel(), minlength=len(stored["coords"]))
@@ -169,7 +169,7 @@ def test_transforms_and_filters(er, dataset):
     assert len(twice) == 1 and twice[0].x.shape == (dataset[4].num_nodes, 2)
 
 
-@pytest.mark.parametrize("kind", ["complete", "format-1-complete", "format-2-erdos-renyi"])
+@pytest.mark.parametrize("kind", ["complete", "format-1-complete", "format-2-erdos-renyi", "format-3-erdos-renyi-space"])
 def test_every_model_and_format_is_read(tmp_path, kind):
     if kind == "complete":
         path = tmp_path / "complete"

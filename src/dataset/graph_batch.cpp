@@ -5,10 +5,10 @@
 
 #include "core/failure.hpp"
 #include "core/interrupt.hpp"
+#include "graph/incidence.hpp"
 #include "models/graph_models.hpp"
 #include "pebble/kl_runs.hpp"
 #include "rigidity/framework_labels.hpp"
-#include "rigidity/generic_rank.hpp"
 #include "rigidity/global_rigidity.hpp"
 #include "rigidity/max_rank.hpp"
 
@@ -79,24 +79,22 @@ BatchEstimate estimate_batch(const BatchRequest& q) {
     const auto m = static_cast<std::size_t>(std::fmin(edges, 1e18));
     BatchEstimate out;
     // Drawing: the coordinates, the edge list, and the set of pairs the
-    // regular and Henneberg models keep. Labelling: the pebble game in the
-    // plane; in space the exact rank with its circuits, whose basis keeps
-    // each accepted row's expression in the rows before it (r^2 / 2
-    // coefficients) and at most r rows of n d entries.
+    // regular and Henneberg models keep. Labelling: in the plane the pebble
+    // game, then the incidence and search of the 3-connectivity test; in
+    // space the exact rank with a random stress: at most r basis rows of
+    // n d entries and each accepted row's reduction factors (at most r^2 / 2
+    // of 16 bytes).
     const bool pair_set = q.model == GraphModel::regular || q.model == GraphModel::henneberg;
     const Bytes drawing =
         Bytes(n) * (q.dim * sizeof(double)) + Bytes(m) * (sizeof(Edge) + (pair_set ? 48 : 0));
     Bytes labelling;
     if (q.dim == 2) {
-        labelling = kl_game_bytes(n, m, 2);
+        labelling = kl_game_bytes(n, m, 2) + Bytes(m) * (2 * sizeof(Incidence::Item)) + Bytes(n) * 16;
     } else {
         const std::size_t r = std::min<std::size_t>(m, max_independent_edges(n, q.dim).value_or(Bytes::most));
-        labelling = generic_rank_bytes(n, m, q.dim, true) + Bytes(r) * r * (sizeof(std::uint64_t) / 2) +
+        labelling = global_rigidity_bytes(n, m, q.dim, GlobalRoute::stress) + Bytes(r) * r * 8 +
                     Bytes(r) * n * (q.dim * sizeof(std::uint64_t));
     }
-    // Global rigidity runs after the labels, on memory of its own.
-    const Bytes global = global_rigidity_bytes(n, m, q.dim, q.dim == 2 ? GlobalRoute::combinatorial : GlobalRoute::stress);
-    if (global.value() > labelling.value()) labelling = global;
     if (q.numeric) labelling += framework_label_bytes(n, q.dim, m);
     out.working = drawing + labelling;
     // Stacked: coordinates; per edge its two int32 ids, two or three flags
@@ -131,13 +129,9 @@ GraphBatch sample_graphs(const BatchRequest& q, std::uint64_t seed, std::uint64_
             out.edges.push_back(static_cast<std::int32_t>(e.i));
             out.edges.push_back(static_cast<std::int32_t>(e.j));
         }
-        // Global rigidity: the plane's characterization, the stress test at
-        // the exact rank's own point in space.
-        const std::uint64_t rank_seed = q.dim == 2 ? 0 : engine.next();
-        const GlobalRoute route = q.dim == 2 ? GlobalRoute::combinatorial : GlobalRoute::stress;
-        out.globally_rigid.push_back(global_rigidity(n, g.edges, q.dim, rank_seed, route).is_globally_rigid);
         if (q.dim == 2) {
             KLGameResult r = kl_pebble_game(n, g.edges, 2, 3);
+            out.globally_rigid.push_back(plane_globally_rigid(n, g.edges, r));
             out.independent.insert(out.independent.end(), r.labels.begin(), r.labels.end());
             out.overconstrained.insert(out.overconstrained.end(), r.overconstrained.begin(), r.overconstrained.end());
             out.component.insert(out.component.end(), r.components.begin(), r.components.end());
@@ -146,12 +140,17 @@ GraphBatch sample_graphs(const BatchRequest& q, std::uint64_t seed, std::uint64_
             out.rigid.push_back(r.rank == r.max_rank);
             out.largest_component.push_back(static_cast<std::int64_t>(r.largest_component));
         } else {
-            GenericRankResult r = generic_rank(n, g.edges, 3, rank_seed, true);
+            // One exact elimination: the labels, the ranks, and a random
+            // stress, non-zero exactly on the edges in a circuit (with the
+            // probability of the bound) and whose stress matrix decides
+            // global rigidity.
+            GlobalRigidityResult r = global_rigidity(n, g.edges, 3, engine.next(), GlobalRoute::stress);
             out.independent.insert(out.independent.end(), r.labels.begin(), r.labels.end());
             out.overconstrained.insert(out.overconstrained.end(), r.overconstrained.begin(), r.overconstrained.end());
             out.rank.push_back(static_cast<std::int64_t>(r.rank));
-            out.max_rank.push_back(static_cast<std::int64_t>(r.max_rank));
-            out.rigid.push_back(r.rank == r.max_rank);
+            out.max_rank.push_back(static_cast<std::int64_t>(*max_independent_edges(n, 3)));
+            out.rigid.push_back(r.is_rigid);
+            out.globally_rigid.push_back(r.is_globally_rigid);
         }
         if (q.numeric) {
             FrameworkLabels r = label_framework(g.coords, g.edges, 1e-9);

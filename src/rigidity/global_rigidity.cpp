@@ -33,6 +33,7 @@ namespace {
 // against the memory available as they grow); no r x r table is needed.
 struct Stress {
     std::vector<std::uint64_t> omega;  // per edge
+    Labels labels;                     // per edge: 1 independent
     std::uint64_t rank = 0;
 };
 
@@ -46,6 +47,7 @@ Stress random_stress(std::size_t n, const EdgeList& edges, std::size_t d, Engine
     tracker.record_factors();
     Stress out;
     out.omega.assign(m, 0);
+    out.labels.assign(m, 0);
     std::vector<std::size_t> basis_edge;  // edge of each accepted row
     std::vector<std::uint64_t> pivot;     // s_k
     std::vector<std::uint64_t> weight;    // G_k
@@ -66,6 +68,7 @@ Stress random_stress(std::size_t n, const EdgeList& edges, std::size_t d, Engine
         const std::uint64_t before = tracker.work();
         const auto& factors = tracker.last_factors();
         if (tracker.add_row(row)) {
+            out.labels[e] = 1;
             basis_edge.push_back(e);
             pivot.push_back(tracker.last_pivot());
             weight.push_back(0);
@@ -97,6 +100,11 @@ Stress random_stress(std::size_t n, const EdgeList& edges, std::size_t d, Engine
     return out;
 }
 
+bool redundant(const KLGameResult& game) {
+    return game.rank == game.max_rank &&
+           std::all_of(game.overconstrained.begin(), game.overconstrained.end(), [](std::uint8_t o) { return o == 1; });
+}
+
 // Whether every pair of the n nodes is joined by an edge.
 bool complete(std::size_t n, const EdgeList& edges) {
     std::vector<std::uint8_t> joined(n * n, 0);
@@ -117,14 +125,17 @@ bool uses_stress(std::size_t d, GlobalRoute route) {
 GlobalRigidityResult by_stress(std::size_t n, const EdgeList& edges, std::size_t d, std::uint64_t seed,
                                std::uint64_t max_rank) {
     Engine engine = Engine::stream(seed, 0);
-    const Stress stress = random_stress(n, edges, d, engine);
+    Stress stress = random_stress(n, edges, d, engine);
     const std::size_t m = edges.size();
     GlobalRigidityResult out;
     out.rank = stress.rank;
     out.is_rigid = stress.rank == max_rank;
     out.stress_dimension = m - stress.rank;
+    out.labels = std::move(stress.labels);
+    out.overconstrained.resize(m);
+    for (std::size_t e = 0; e < m; ++e) out.overconstrained[e] = stress.omega[e] != 0;
     out.is_redundantly_rigid =
-        out.is_rigid && std::all_of(stress.omega.begin(), stress.omega.end(), [](std::uint64_t w) { return w != 0; });
+        out.is_rigid && std::all_of(out.overconstrained.begin(), out.overconstrained.end(), [](std::uint8_t o) { return o; });
 
     // The stress matrix: -omega_ij off the diagonal, the row sums on it.
     std::vector<std::uint64_t> matrix(checked_capacity(n, n, sizeof(std::uint64_t)), 0);
@@ -164,24 +175,27 @@ GlobalRigidityResult by_characterization(std::size_t n, const EdgeList& edges, s
         out.is_rigid = parts <= 1;
         const std::vector<std::uint8_t> bridge = connectivity.bridges();
         out.is_redundantly_rigid = out.is_rigid && std::none_of(bridge.begin(), bridge.end(), [](std::uint8_t b) { return b; });
+        out.is_globally_rigid = n <= 2 ? complete(n, edges) : out.is_rigid && connectivity.biconnected();
     } else {
         const KLGameResult game = kl_pebble_game(n, edges, 2, 3);
         out.rank = game.rank;
         out.is_rigid = game.rank == game.max_rank;
-        out.is_redundantly_rigid = out.is_rigid && std::all_of(game.overconstrained.begin(), game.overconstrained.end(),
-                                                               [](std::uint8_t o) { return o == 1; });
+        out.is_redundantly_rigid = redundant(game);
+        out.is_globally_rigid = plane_globally_rigid(n, edges, game);
     }
     out.stress_dimension = edges.size() - out.rank;
-    if (n <= d + 1) {
-        out.is_globally_rigid = complete(n, edges);
-    } else if (out.is_rigid && (d == 1 || out.is_redundantly_rigid)) {
-        InterruptPoll poll;
-        out.is_globally_rigid = d == 1 ? connectivity.biconnected() : connectivity.triconnected(poll);
-    }
     return out;
 }
 
 }  // namespace
+
+bool plane_globally_rigid(std::size_t n, const EdgeList& edges, const KLGameResult& game) {
+    if (n <= 3) return complete(n, edges);
+    if (!redundant(game)) return false;
+    const Incidence incidence(n, edges);
+    InterruptPoll poll;
+    return Connectivity(incidence).triconnected(poll);
+}
 
 GlobalRigidityResult global_rigidity(std::size_t n, const EdgeList& edges, std::size_t d, std::uint64_t seed,
                                      GlobalRoute route) {

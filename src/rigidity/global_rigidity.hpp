@@ -21,6 +21,7 @@
 
 #include "core/memory.hpp"
 #include "core/records.hpp"
+#include "pebble/kl_runs.hpp"
 
 namespace korvale {
 
@@ -32,6 +33,10 @@ struct GlobalRigidityResult {
     std::uint64_t stress_dimension = 0;         // m - rank
     std::optional<std::uint64_t> stress_rank;   // rank of the drawn stress's matrix, if one was drawn
     double error_bound = 0.0;                   // probability bound on any wrong answer
+    // The stress test only, per edge: 1 when independent of the edges
+    // before it (generic_rank's labels at the same point), and 1 when the
+    // stress is not zero on it (the edge lies in a circuit).
+    Labels labels, overconstrained;
 };
 
 // The stress test in any dimension, or the characterizations (d <= 2 only);
@@ -49,6 +54,10 @@ GlobalRigidityResult global_rigidity(std::size_t n, const EdgeList& edges, std::
 // What global_rigidity holds beside its edge list before the basis and the
 // recorded factors grow (both are checked as they grow): generic_rank's
 // state, the stress, and the stress matrix with its factors.
+// The plane's answer from a (2, 3) pebble game already played on the edges:
+// complete on at most 3 nodes, or 3-connected and redundantly rigid.
+bool plane_globally_rigid(std::size_t n, const EdgeList& edges, const KLGameResult& game);
+
 Bytes global_rigidity_bytes(std::size_t n, std::size_t m, std::size_t d, GlobalRoute route = GlobalRoute::automatic);
 
 }  // namespace korvale

@@ -10,24 +10,24 @@ namespace korvale {
 
 namespace {
 
-// x mod P for any 128-bit x: 2^61 = 1 (mod P), so its 61-bit digits add.
-inline std::uint64_t reduce_wide(unsigned __int128 x) noexcept {
-    const std::uint64_t sum = static_cast<std::uint64_t>(x & mod61::P) +
-                              static_cast<std::uint64_t>((x >> 61) & mod61::P) + static_cast<std::uint64_t>(x >> 122);
-    return mod61::reduce(sum);
-}
-
-// a[0..len) . b[0..len) mod P. Products are below 2^122, so 32 of them and
-// a folded remainder stay below 2^128.
+// a[0..len) . b[0..len) mod P. Products are below 2^122, so each of the
+// four sums (four, so that the additions do not wait on one another) takes
+// 32 of them below 2^128 before it is folded.
 std::uint64_t dot(const std::uint64_t* a, const std::uint64_t* b, std::size_t len) noexcept {
-    unsigned __int128 acc = 0;
+    unsigned __int128 acc[4] = {0, 0, 0, 0};
+    std::uint64_t total = 0;
     std::size_t k = 0;
     while (k < len) {
-        const std::size_t end = std::min(len, k + 32);
-        for (; k < end; ++k) acc += static_cast<unsigned __int128>(a[k]) * b[k];
-        acc = reduce_wide(acc);
+        const std::size_t end = std::min(len, k + 128);
+        for (; k + 4 <= end; k += 4)
+            for (std::size_t u = 0; u < 4; ++u) acc[u] += static_cast<unsigned __int128>(a[k + u]) * b[k + u];
+        for (; k < end; ++k) acc[0] += static_cast<unsigned __int128>(a[k]) * b[k];
+        for (unsigned __int128& part : acc) {
+            total = mod61::add(total, mod61::reduce_wide(part));
+            part = 0;
+        }
     }
-    return static_cast<std::uint64_t>(acc);
+    return total;
 }
 
 }  // namespace

@@ -16,9 +16,9 @@ namespace korvale {
 // against the pivots so far; the first non-zero one makes its row the next
 // pivot (whose row of U is then formed the same way), and a column with
 // none is dependent on the earlier ones. The dot products add the 122-bit
-// products unreduced, folding once every 32 terms, which is most of the
-// speed: about rows * cols * rank / 3 multiplications in all, none wasted
-// on rows already eliminated.
+// products unreduced in four running sums, folding each once every 32
+// terms, which is most of the speed: about rows * cols * rank / 3
+// multiplications in all, none wasted on rows already eliminated.
 std::size_t dense_modular_rank(const std::vector<std::uint64_t>& a, std::size_t rows, std::size_t cols);
 
 // What dense_modular_rank holds beside `a`: the factors L and U.

@@ -17,12 +17,12 @@ std::uint64_t mod61::inverse(std::uint64_t a) noexcept {
 }
 
 ModularRankTracker::ModularRankTracker(std::size_t ncols, bool circuits, std::size_t max_rows)
-    : circuits_(circuits), pivot_row_(ncols, 0), scratch_(checked_capacity(ncols, sizeof(std::uint64_t)), 0) {
+    : circuits_(circuits), pivot_row_(ncols, 0), scratch_(checked_capacity(ncols, sizeof(unsigned __int128)), 0) {
     rows_.reserve(std::min(ncols, max_rows));
 }
 
 Bytes ModularRankTracker::fixed_bytes(std::size_t ncols, std::size_t max_rows) {
-    return Bytes(ncols) * (sizeof(std::uint32_t) + sizeof(std::uint64_t)) +
+    return Bytes(ncols) * (sizeof(std::uint32_t) + sizeof(unsigned __int128)) +
            Bytes(std::min(ncols, max_rows)) * sizeof(BasisRow);
 }
 
@@ -38,8 +38,13 @@ bool ModularRankTracker::add_row(const std::vector<ModularEntry>& entries) {
         first = std::min(first, e.column);
         last = std::max(last, e.column);
     }
+    // Subtracting x * row adds (P - x) * row: products below 2^122, so an
+    // entry that starts below P takes 60 of them before it must be folded.
+    constexpr unsigned fold_every = 60;
+    unsigned unfolded = 0;
     for (std::size_t c = first; c <= last; ++c) {
-        const std::uint64_t x = scratch_[c];
+        const std::uint64_t x = mod61::reduce_wide(scratch_[c]);
+        scratch_[c] = x;
         if (x == 0) continue;
         if (pivot_row_[c] == 0) {
             keep(c, last);
@@ -48,9 +53,11 @@ bool ModularRankTracker::add_row(const std::vector<ModularEntry>& entries) {
         const BasisRow& b = rows_[pivot_row_[c] - 1];
         if (record_factors_) factors_.push_back({pivot_row_[c] - 1, x});
         const std::size_t width = b.values.size();
-        std::uint64_t* target = scratch_.data() + c;
+        const std::uint64_t minus_x = mod61::P - x;
+        unsigned __int128* target = scratch_.data() + c;
         const std::uint64_t* source = b.values.data();
-        for (std::size_t t = 0; t < width; ++t) target[t] = mod61::sub(target[t], mod61::mul(x, source[t]));
+        target[0] = 0;  // x - x * 1
+        for (std::size_t t = 1; t < width; ++t) target[t] += static_cast<unsigned __int128>(minus_x) * source[t];
         work_ += width;
         if (circuits_) {
             for (std::size_t j = 0; j < b.origin.size(); ++j)
@@ -58,6 +65,11 @@ bool ModularRankTracker::add_row(const std::vector<ModularEntry>& entries) {
             work_ += b.origin.size();
         }
         last = std::max(last, c + width - 1);
+        if (++unfolded == fold_every) {
+            for (std::size_t t = c + 1; t <= last; ++t) scratch_[t] = mod61::reduce_wide(scratch_[t]);
+            work_ += last - c;
+            unfolded = 0;
+        }
     }
     // x = 0: the new row equals sum_j combination[j] * accepted row j.
     if (circuits_)
@@ -84,11 +96,11 @@ void ModularRankTracker::keep(std::size_t first, std::size_t last) {
         require_memory(next - stored_);
         checked_ = next;
     }
-    last_pivot_ = scratch_[first];
+    last_pivot_ = static_cast<std::uint64_t>(scratch_[first]);  // reduced by the scan
     const std::uint64_t scale = mod61::inverse(last_pivot_);
     BasisRow row{first, std::vector<std::uint64_t>(width), {}};
     for (std::size_t t = 0; t < width; ++t) {
-        row.values[t] = mod61::mul(scratch_[first + t], scale);
+        row.values[t] = mod61::mul(mod61::reduce_wide(scratch_[first + t]), scale);
         scratch_[first + t] = 0;
     }
     if (circuits_) {

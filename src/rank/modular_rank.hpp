@@ -30,6 +30,12 @@ inline std::uint64_t reduce(unsigned __int128 x) noexcept {
     r = (r & P) + (r >> 61);
     return r >= P ? r - P : r;
 }
+// x mod P for any 128-bit x: its 61-bit digits add.
+inline std::uint64_t reduce_wide(unsigned __int128 x) noexcept {
+    return reduce(static_cast<unsigned __int128>(static_cast<std::uint64_t>(x & P) +
+                                                 static_cast<std::uint64_t>((x >> 61) & P) +
+                                                 static_cast<std::uint64_t>(x >> 122)));
+}
 inline std::uint64_t mul(std::uint64_t a, std::uint64_t b) noexcept {
     return reduce(static_cast<unsigned __int128>(a) * b);
 }
@@ -103,7 +109,9 @@ private:
 
     std::vector<std::uint32_t> pivot_row_;  // per column: 1 + index of the row pivoting there, or 0
     std::vector<BasisRow> rows_;
-    std::vector<std::uint64_t> scratch_;    // the row being reduced; all zero between calls
+    // The row being reduced, its entries summed unreduced (each below 2^128)
+    // and reduced when the scan reaches them; all zero between calls.
+    std::vector<unsigned __int128> scratch_;
     std::size_t stored_ = 0;                // bytes held by the basis
     std::size_t checked_ = 0;               // bytes the memory check has cleared
     std::uint64_t work_ = 0;

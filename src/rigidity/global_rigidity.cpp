@@ -137,17 +137,26 @@ GlobalRigidityResult by_stress(std::size_t n, const EdgeList& edges, std::size_t
     out.is_redundantly_rigid =
         out.is_rigid && std::all_of(out.overconstrained.begin(), out.overconstrained.end(), [](std::uint8_t o) { return o; });
 
-    // The stress matrix: -omega_ij off the diagonal, the row sums on it.
-    std::vector<std::uint64_t> matrix(checked_capacity(n, n, sizeof(std::uint64_t)), 0);
+    // The stress matrix: -omega_ij off the diagonal, the row sums on it,
+    // over the nodes the stress touches (the others' rows and columns are
+    // zero and add nothing to the rank).
+    std::vector<std::size_t> place(n, n);
+    std::size_t touched = 0;
+    for (std::size_t e = 0; e < m; ++e)
+        if (stress.omega[e] != 0)
+            for (std::size_t x : {edges[e].i, edges[e].j})
+                if (place[x] == n) place[x] = touched++;
+    std::vector<std::uint64_t> matrix(checked_capacity(touched, touched, sizeof(std::uint64_t)), 0);
     for (std::size_t e = 0; e < m; ++e) {
-        const std::size_t i = edges[e].i, j = edges[e].j;
         const std::uint64_t w = stress.omega[e];
-        matrix[i * n + j] = mod61::sub(matrix[i * n + j], w);
-        matrix[j * n + i] = mod61::sub(matrix[j * n + i], w);
-        matrix[i * n + i] = mod61::add(matrix[i * n + i], w);
-        matrix[j * n + j] = mod61::add(matrix[j * n + j], w);
+        if (w == 0) continue;
+        const std::size_t i = place[edges[e].i], j = place[edges[e].j];
+        matrix[i * touched + j] = mod61::sub(matrix[i * touched + j], w);
+        matrix[j * touched + i] = mod61::sub(matrix[j * touched + i], w);
+        matrix[i * touched + i] = mod61::add(matrix[i * touched + i], w);
+        matrix[j * touched + j] = mod61::add(matrix[j * touched + j], w);
     }
-    const std::uint64_t stress_rank = out.stress_dimension == 0 ? 0 : dense_modular_rank(matrix, n, n);
+    const std::uint64_t stress_rank = touched == 0 ? 0 : dense_modular_rank(matrix, touched, touched);
     out.stress_rank = stress_rank;
     out.is_globally_rigid = n <= d + 1 ? complete(n, edges) : out.is_rigid && stress_rank == n - d - 1;
 

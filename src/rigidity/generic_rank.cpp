@@ -30,9 +30,8 @@ GenericRankResult generic_rank(std::size_t n, const EdgeList& edges, std::size_t
         out.error_bound *= 1.0 + static_cast<double>(edges.size()) * static_cast<double>(bound_rank);
     }
 
-    std::vector<std::uint64_t> coords(ncols);
     Engine engine = Engine::stream(seed, 0);
-    for (std::uint64_t& x : coords) x = engine.below(mod61::P);
+    const std::vector<std::uint64_t> coords = modular_point(n, d, engine);
 
     ModularRankTracker tracker(ncols, circuits, bound_rank);
     InterruptPoll poll;
@@ -40,14 +39,7 @@ GenericRankResult generic_rank(std::size_t n, const EdgeList& edges, std::size_t
     std::vector<std::size_t> accepted;  // edge of each accepted row
     if (circuits) accepted.reserve(bound_rank);
     for (std::size_t e = 0; e < edges.size() && (circuits || out.rank < out.max_rank); ++e) {
-        const std::size_t i = edges[e].i, j = edges[e].j;
-        row.clear();
-        for (std::size_t a = 0; a < d; ++a) {
-            const std::uint64_t diff = mod61::sub(coords[i * d + a], coords[j * d + a]);
-            if (diff == 0) continue;
-            row.push_back({i * d + a, diff});
-            row.push_back({j * d + a, mod61::P - diff});
-        }
+        modular_row(coords, d, edges[e], row);
         const std::uint64_t before = tracker.work();
         if (tracker.add_row(row)) {
             out.labels[e] = 1;
@@ -60,6 +52,23 @@ GenericRankResult generic_rank(std::size_t n, const EdgeList& edges, std::size_t
         poll(8 + tracker.work() - before);
     }
     return out;
+}
+
+std::vector<std::uint64_t> modular_point(std::size_t n, std::size_t d, Engine& engine) {
+    std::vector<std::uint64_t> point(checked_capacity(n, d, sizeof(std::uint64_t)));
+    for (std::uint64_t& x : point) x = engine.below(mod61::P);
+    return point;
+}
+
+void modular_row(const std::vector<std::uint64_t>& point, std::size_t d, const Edge& e,
+                 std::vector<ModularEntry>& row) {
+    row.clear();
+    for (std::size_t a = 0; a < d; ++a) {
+        const std::uint64_t diff = mod61::sub(point[e.i * d + a], point[e.j * d + a]);
+        if (diff == 0) continue;
+        row.push_back({e.i * d + a, diff});
+        row.push_back({e.j * d + a, mod61::P - diff});
+    }
 }
 
 Bytes generic_rank_bytes(std::size_t n, std::size_t m, std::size_t d, bool circuits) {

@@ -14,8 +14,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <vector>
+
 #include "core/memory.hpp"
 #include "core/records.hpp"
+#include "random/engine.hpp"
+#include "rank/modular_rank.hpp"
 
 namespace korvale {
 
@@ -39,6 +43,14 @@ struct GenericRankResult {
 // bound reported then covers every pair (dependent edge, accepted edge).
 GenericRankResult generic_rank(std::size_t n, const EdgeList& edges, std::size_t d, std::uint64_t seed,
                                bool circuits = false);
+
+// The point: n d integer coordinates uniform in [0, P), node by node.
+std::vector<std::uint64_t> modular_point(std::size_t n, std::size_t d, Engine& engine);
+
+// Edge e's rigidity-matrix row at the point, modulo P: p_i - p_j in node
+// i's d columns, p_j - p_i in node j's (zeros left out), written into row.
+void modular_row(const std::vector<std::uint64_t>& point, std::size_t d, const Edge& e,
+                 std::vector<ModularEntry>& row);
 
 // What generic_rank holds beside its edge list before the basis grows (the
 // basis is checked as it grows): the point, the tracker's fixed state, the

@@ -39,8 +39,7 @@ struct Stress {
 
 Stress random_stress(std::size_t n, const EdgeList& edges, std::size_t d, Engine& engine) {
     const std::size_t ncols = n * d;
-    std::vector<std::uint64_t> coords(ncols);
-    for (std::uint64_t& x : coords) x = engine.below(mod61::P);
+    const std::vector<std::uint64_t> coords = modular_point(n, d, engine);
 
     const std::size_t m = edges.size();
     ModularRankTracker tracker(ncols, false, std::min<std::uint64_t>(m, ncols));
@@ -57,14 +56,7 @@ Stress random_stress(std::size_t n, const EdgeList& edges, std::size_t d, Engine
     InterruptPoll poll;
     std::vector<ModularEntry> row;
     for (std::size_t e = 0; e < m; ++e) {
-        const std::size_t i = edges[e].i, j = edges[e].j;
-        row.clear();
-        for (std::size_t a = 0; a < d; ++a) {
-            const std::uint64_t diff = mod61::sub(coords[i * d + a], coords[j * d + a]);
-            if (diff == 0) continue;
-            row.push_back({i * d + a, diff});
-            row.push_back({j * d + a, mod61::P - diff});
-        }
+        modular_row(coords, d, edges[e], row);
         const std::uint64_t before = tracker.work();
         const auto& factors = tracker.last_factors();
         if (tracker.add_row(row)) {

@@ -4,6 +4,10 @@ import textwrap
 
 import pytest
 
+from sigint import restore_sigint_handler
+
+restore_sigint_handler()
+
 
 def run_python(code: str, *, check: bool = True) -> subprocess.CompletedProcess:
     """Runs code in a fresh interpreter of the same kind as this one."""

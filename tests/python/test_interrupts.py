@@ -15,6 +15,9 @@ import numpy as np
 import pytest
 
 import korvale
+from sigint import restore_sigint_handler
+
+restore_sigint_handler()  # also in the interpreters started below, which import this module
 
 UNDER_ASAN = "libasan" in os.environ.get("LD_PRELOAD", "")
 # Seconds from the signal to the exception, with ample headroom: the calls

@@ -341,7 +341,9 @@ def test_dask_problems_are_one_line_within_seconds(tmp_path):
     start = time.monotonic()
     proc = run_cli(*cli_args(tmp_path / "a", "--dask", f"tcp://127.0.0.1:{port}", "--dask-timeout", "2"))
     assert_one_line_refusal(proc, f"127.0.0.1:{port}")
-    assert time.monotonic() - start < 5
+    # Within the 2 s asked for plus an interpreter's start and Dask's import
+    # (seconds under the sanitizers), far below Dask's own 30 s.
+    assert time.monotonic() - start < 15
     code = ("import sys; sys.modules['distributed'] = None\n"
             "from korvale_data.cli import main\n"
             f"sys.exit(main({list(cli_args(tmp_path / 'b', '--dask', 'tcp://127.0.0.1:1'))!r}))")

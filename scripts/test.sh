@@ -16,7 +16,8 @@
 # exhaustive pebble-game comparisons, whose containers ASan bounds-checks
 # anyway; valgrind is there for reads of memory never written, which ASan
 # does not see), then a second build with AddressSanitizer and UBSan against
-# which the C++ tests and the whole Python suite run again.
+# which the C++ tests and the Python suite (but for the torch and exhaustive
+# tests) run again.
 #
 #   KORVALE_FUZZ_LONG=1 bash scripts/test.sh   also runs the long fuzz campaign
 # Exits non-zero when anything fails.

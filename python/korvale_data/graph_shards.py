@@ -5,11 +5,12 @@ Layout: "node_ptr" and "edge_ptr" (int64, graphs + 1) delimit graph g's
 nodes node_ptr[g]:node_ptr[g+1] of "coords" (float64, all nodes x dim) and
 its edges edge_ptr[g]:edge_ptr[g+1] of "edges" (int32, all edges x 2, node
 ids local to the graph). Per edge (uint8 unless noted): "independent" (in the
-stored edge order), "overconstrained", in the plane "component" (int32, the
-rigid cluster within the graph), with --labels numeric also "numeric". Per
-graph: "graph_index", "rigid" and "globally_rigid" (uint8), "rank", "max_rank", in the plane
-"largest_component" (int64), and "parameter" (float64, the drawn mean
-degree, radius or bond probability)."""
+stored edge order), "overconstrained", "component" (int32, the rigid cluster
+within the graph; in space the lowest-numbered cluster holding the edge),
+with --labels numeric also "numeric". Per graph: "graph_index", "rigid" and
+"globally_rigid" (uint8), "rank", "max_rank", "largest_component" (int64,
+nodes), and "parameter" (float64, the drawn mean degree, radius or bond
+probability)."""
 
 import numpy as np
 

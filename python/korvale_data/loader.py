@@ -30,11 +30,11 @@ def load(path: str, by: str = "graph", verify: bool = True) -> Iterator[dict[str
 
     by="graph" yields one dict per graph: "index", "coords" (n, d), "edges"
     (m, 2, local ids), the edge labels present ("independent",
-    "overconstrained", in the plane "component", "numeric": the graph
-    models' numeric labels and the complete model's labels), and "rigid",
-    "globally_rigid" (bool; datasets of format 3 and the graph models of
-    format 2 lack it), "rank", "max_rank", in the plane "largest_component", and for the graph
-    models "parameter". Complete graphs of format version 1 keep their own
+    "overconstrained", "component" (in space from format 5 on), "numeric":
+    the graph models' numeric labels and the complete model's labels), and
+    "rigid", "globally_rigid" (bool; datasets of format 3 and the graph
+    models of format 2 lack it), "rank", "max_rank", "largest_component" (in
+    space from format 5 on), and for the graph models "parameter". Complete graphs of format version 1 keep their own
     keys: "index", "coords", "edges" (e, 2), "labels" (e,), "final_rank",
     "max_rank", "is_rigid".
     by="shard" yields one dict of stacked arrays per shard. With verify, a

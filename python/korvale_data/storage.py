@@ -16,17 +16,19 @@ if TYPE_CHECKING:  # the request's type only: storage needs none of its code
     from korvale_data.request import Spec
 
 FORMAT = "korvale-dataset"
-# Version 3 (written now): every model in the stacked layout, graph k drawn
-# from the per-graph seed s_k = mix(mix(seed) ^ k) (korvale_data.streams).
-# Read, never extended: version 1 (the complete model only, one candidate
-# list for all graphs, graph k from seed + k), version 2 (the graph models,
-# in the layout of version 4) and version 3 (every model, no global
-# rigidity label).
-FORMAT_VERSION = 4
+# Version 5 (written now): every model in the stacked layout, graph k drawn
+# from the per-graph seed s_k = mix(mix(seed) ^ k) (korvale_data.streams),
+# rigid clusters in the plane and in space. Read, never extended: version 1
+# (the complete model only, one candidate list for all graphs, graph k from
+# seed + k), version 2 (the graph models, in the layout of version 5),
+# version 3 (every model, no global rigidity label) and version 4 (no rigid
+# clusters in space).
+FORMAT_VERSION = 5
 FORMATS = {
     1: "complete graphs drawn from seed + k",
     2: "graph models only",
     3: "without the globally_rigid label",
+    4: "without rigid clusters in space",
 }
 MANIFEST = "manifest.json"
 # The only names the tool writes: shards, the manifest, and their temporary

@@ -31,12 +31,15 @@ __all__ = [
     "pebble_game",
     "percolation",
     "generic_rank",
+    "generic_percolation",
     "global_rigidity",
     "label_edges",
     "erdos_renyi",
     "random_regular",
     "random_geometric",
     "triangular_lattice",
+    "fcc_lattice",
+    "bcc_lattice",
     "henneberg",
 ]
 
@@ -64,6 +67,22 @@ class GenericRankResult(TypedDict):
     rank: int
     max_rank: int
     is_rigid: bool
+    error_bound: float
+
+
+class GenericClustersResult(GenericRankResult):
+    overconstrained: npt.NDArray[np.uint8]
+    cluster_ptr: npt.NDArray[np.int64]
+    cluster_nodes: npt.NDArray[np.int64]
+    edge_cluster: npt.NDArray[np.int64]
+    n_clusters: int
+    largest_cluster: int
+
+
+class GenericPercolationResult(TypedDict):
+    labels: npt.NDArray[np.uint8]
+    rank: npt.NDArray[np.int64]
+    largest_cluster: npt.NDArray[np.int64]
     error_bound: float
 
 
@@ -149,19 +168,51 @@ def percolation(n: int, edges: Any, k: int = 2, l: int = 3) -> PercolationResult
     return _native.percolation(n, _edges(edges), k, l)  # type: ignore[return-value]
 
 
-def generic_rank(n: int, edges: Any, d: int, seed: int = 0) -> GenericRankResult:
+def generic_rank(n: int, edges: Any, d: int, seed: int = 0, clusters: bool = False) -> GenericRankResult | GenericClustersResult:
     """Exact generic rigidity in d >= 1 dimensions: the rigidity matrix at
     random integer coordinates modulo the prime 2**61 - 1 (drawn from seed),
     each edge's row tested exactly against the rows accepted before it.
 
     "labels" (uint8, 1 independent), "rank", "max_rank" (n d - d(d+1)/2 for
     n >= d, n(n-1)/2 otherwise), "is_rigid", and "error_bound": a proven
-    bound on the probability that any label differs from the generic answer
-    modulo that prime, min(m, max_rank) / (2**61 - 1) (docs/korvale_graphs.md
-    relates it to the reals)."""
+    bound on the probability that any answer differs from the generic one
+    modulo that prime, min(m, max_rank) / (2**61 - 1) for the rank
+    (docs/korvale_graphs.md relates it to the reals).
+
+    clusters=True adds, from a random stress and a random motion of the same
+    elimination: "overconstrained" (uint8: 1 when the edge lies in a
+    circuit), the rigid clusters (maximal node sets whose pairwise distances
+    the bars fix) as "cluster_ptr" and "cluster_nodes" (cluster c holds
+    cluster_nodes[cluster_ptr[c]:cluster_ptr[c + 1]], ascending; numbered by
+    their first bar), "edge_cluster" (int64 per edge: the lowest-numbered
+    cluster holding both ends), "n_clusters" and "largest_cluster" (nodes);
+    the bound then covers these too."""
     n = _count(n, "n", most=2**32 - 1)
     d = _count(d, "d", least=1, most=2**32 - 1)
-    return _native.generic_rank(n, _edges(edges), d, _count(seed, "seed"))  # type: ignore[return-value]
+    return _native.generic_rank(n, _edges(edges), d, _count(seed, "seed"), bool(clusters))  # type: ignore[return-value]
+
+
+def generic_percolation(n: int, edges: Any, d: int, seed: int = 0, checkpoints: Any = None) -> GenericPercolationResult:
+    """generic_rank edge by edge: "labels", the "rank" after every edge
+    (int64), and the node count of the "largest_cluster" after every edge,
+    or, given checkpoints (integer array-like of prefix lengths 0..m, any
+    order), after the first c edges for each c, in the order given. Each
+    cluster count takes one pass over the basis and over the edges: give
+    checkpoints for large graphs. "error_bound" as generic_rank's."""
+    n = _count(n, "n", most=2**32 - 1)
+    d = _count(d, "d", least=1, most=2**32 - 1)
+    edge_array = _edges(edges)
+    at = None
+    if checkpoints is not None:
+        at = _array(checkpoints, "checkpoints", "(k,)")
+        if at.ndim != 1:
+            raise ValueError(f"checkpoints must have shape (k,), got {at.shape}")
+        if at.size and at.dtype.kind not in "iu":
+            raise TypeError(f"checkpoints must hold integers, not {at.dtype}")
+        if at.size and at.min() < 0:
+            raise ValueError(f"checkpoints must be between 0 and {len(edge_array)}, got {at.min()}")
+        at = np.ascontiguousarray(at, dtype=np.uint64)
+    return _native.generic_percolation(n, edge_array, d, _count(seed, "seed"), at)  # type: ignore[return-value]
 
 
 def global_rigidity(n: int, edges: Any, d: int, seed: int = 0, *, method: str = "auto") -> GlobalRigidityResult:
@@ -231,6 +282,20 @@ def triangular_lattice(L: int, p: float = 1.0, seed: int = 0, periodic: bool = T
     """(coords, edges) of the L x L triangular lattice, each bond kept with
     probability p."""
     return _native.triangular_lattice(_count(L, "L"), _real(p, "p"), _count(seed, "seed"), bool(periodic))
+
+
+def fcc_lattice(L: int, p: float = 1.0, seed: int = 0, periodic: bool = True) -> tuple[npt.NDArray[np.float64], npt.NDArray[np.int64]]:  # noqa: N803
+    """(coords, edges) of the face-centred cubic lattice of L x L x L cells
+    (4 L**3 nodes; site b of cell (x, y, z) is node 4 ((z L + y) L + x) + b),
+    each of its 12-neighbour bonds kept with probability p, in random order."""
+    return _native.fcc_lattice(_count(L, "L"), _real(p, "p"), _count(seed, "seed"), bool(periodic))
+
+
+def bcc_lattice(L: int, p: float = 1.0, seed: int = 0, periodic: bool = True) -> tuple[npt.NDArray[np.float64], npt.NDArray[np.int64]]:  # noqa: N803
+    """(coords, edges) of the body-centred cubic lattice of L x L x L cells
+    (2 L**3 nodes; site b of cell (x, y, z) is node 2 ((z L + y) L + x) + b),
+    each of its 8-neighbour bonds kept with probability p, in random order."""
+    return _native.bcc_lattice(_count(L, "L"), _real(p, "p"), _count(seed, "seed"), bool(periodic))
 
 
 def henneberg(n: int, d: int, seed: int, extra: int = 0) -> tuple[npt.NDArray[np.float64], npt.NDArray[np.int64]]:

@@ -10,6 +10,8 @@
 #include "pebble/kl_runs.hpp"
 #include "rigidity/framework_labels.hpp"
 #include "rigidity/global_rigidity.hpp"
+#include "rigidity/point_elimination.hpp"
+#include "rigidity/rigid_clusters.hpp"
 #include "rigidity/max_rank.hpp"
 
 namespace korvale {
@@ -83,7 +85,7 @@ BatchEstimate estimate_batch(const BatchRequest& q) {
     // game, then the incidence and search of the 3-connectivity test; in
     // space the exact rank with a random stress: at most r basis rows of
     // n d entries and each accepted row's reduction factors (at most r^2 / 2
-    // of 16 bytes).
+    // of 16 bytes), and the cluster search.
     const bool pair_set = q.model == GraphModel::regular || q.model == GraphModel::henneberg;
     const Bytes drawing =
         Bytes(n) * (q.dim * sizeof(double)) + Bytes(m) * (sizeof(Edge) + (pair_set ? 48 : 0));
@@ -92,13 +94,13 @@ BatchEstimate estimate_batch(const BatchRequest& q) {
         labelling = kl_game_bytes(n, m, 2) + Bytes(m) * (2 * sizeof(Incidence::Item)) + Bytes(n) * 16;
     } else {
         const std::size_t r = std::min<std::size_t>(m, max_independent_edges(n, q.dim).value_or(Bytes::most));
-        labelling = global_rigidity_bytes(n, m, q.dim, GlobalRoute::stress) + Bytes(r) * r * 8 +
-                    Bytes(r) * n * (q.dim * sizeof(std::uint64_t));
+        labelling = global_rigidity_bytes(n, m, q.dim, GlobalRoute::stress) + rigid_clusters_bytes(n, m) +
+                    Bytes(r) * r * 8 + Bytes(r) * n * (q.dim * sizeof(std::uint64_t));
     }
     if (q.numeric) labelling += framework_label_bytes(n, q.dim, m);
     out.working = drawing + labelling;
     // Stacked: coordinates; per edge its two int32 ids, two or three flags
-    // and the plane's cluster id; per graph its offsets and figures.
+    // and its cluster id; per graph its offsets and figures.
     out.per_graph = Bytes(n) * (q.dim * sizeof(double)) +
                     Bytes(m) * (2 * sizeof(std::int32_t) + 3 + sizeof(std::int32_t)) + 64;
     return out;
@@ -140,11 +142,17 @@ GraphBatch sample_graphs(const BatchRequest& q, std::uint64_t seed, std::uint64_
             out.rigid.push_back(r.rank == r.max_rank);
             out.largest_component.push_back(static_cast<std::int64_t>(r.largest_component));
         } else {
-            // One exact elimination: the labels, the ranks, and a random
-            // stress, non-zero exactly on the edges in a circuit (with the
-            // probability of the bound) and whose stress matrix decides
-            // global rigidity.
-            GlobalRigidityResult r = global_rigidity(n, g.edges, 3, engine.next(), GlobalRoute::stress);
+            // One exact elimination: the labels, the ranks, a random stress
+            // (non-zero exactly on the edges in a circuit, with the
+            // probability of the bound; its stress matrix decides global
+            // rigidity) and a random motion, which gives the clusters.
+            // The point is global_rigidity's for the drawn seed.
+            Engine point_engine = Engine::stream(engine.next(), 0);
+            PointElimination elimination(n, g.edges, 3, point_engine, true);
+            GlobalRigidityResult r = global_rigidity_by_stress(n, g.edges, 3, elimination, poll);
+            const RigidClusters clusters = rigid_clusters(n, g.edges, 3, elimination.point(), elimination.motion(poll), poll);
+            out.component.insert(out.component.end(), clusters.edge_cluster.begin(), clusters.edge_cluster.end());
+            out.largest_component.push_back(static_cast<std::int64_t>(clusters.largest));
             out.independent.insert(out.independent.end(), r.labels.begin(), r.labels.end());
             out.overconstrained.insert(out.overconstrained.end(), r.overconstrained.begin(), r.overconstrained.end());
             out.rank.push_back(static_cast<std::int64_t>(r.rank));

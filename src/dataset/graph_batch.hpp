@@ -23,7 +23,7 @@ struct BatchRequest {
     double parameter_low = 0.0, parameter_high = 0.0;
     std::size_t degree = 3;  // regular (n is raised by one when n * degree is odd)
     std::size_t extra = 0;   // henneberg
-    std::size_t dim = 2;     // 2: pebble-game labels with clusters; 3: exact generic rank
+    std::size_t dim = 2;     // 2: pebble-game labels; 3: exact generic rank; clusters in both
     bool periodic = false;   // geometric, lattice
     bool numeric = false;    // also the numeric labels of the drawn coordinates
 };
@@ -35,7 +35,7 @@ struct GraphBatch {
     std::vector<double> coords;        // nodes x dim
     std::vector<std::int32_t> edges;   // edges x 2
     Labels independent, overconstrained, numeric;
-    std::vector<std::int32_t> component;  // plane: rigid cluster id within the graph
+    std::vector<std::int32_t> component;  // rigid cluster id within the graph (the lowest holding the edge)
     std::vector<std::uint8_t> rigid, globally_rigid;
     std::vector<std::int64_t> rank, max_rank, largest_component;
     std::vector<double> parameter;     // the parameter drawn for each graph

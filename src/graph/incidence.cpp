@@ -2,7 +2,7 @@
 
 namespace korvale {
 
-Incidence::Incidence(std::size_t n, const EdgeList& edges) : start(n + 1, 0), items(2 * edges.size()) {
+Incidence::Incidence(std::size_t n, std::span<const Edge> edges) : start(n + 1, 0), items(2 * edges.size()) {
     for (const Edge& e : edges) {
         ++start[e.i + 1];
         ++start[e.j + 1];

@@ -20,7 +20,8 @@ struct Incidence {
     std::vector<std::uint32_t> start;
     std::vector<Item> items;
 
-    Incidence(std::size_t n, const EdgeList& edges);
+    // Any prefix of an edge list will do (edge ids are positions in it).
+    Incidence(std::size_t n, std::span<const Edge> edges);
     std::span<const Item> at(std::size_t x) const noexcept {
         return {items.data() + start[x], items.data() + start[x + 1]};
     }

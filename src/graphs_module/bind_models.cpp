@@ -75,10 +75,8 @@ Result sample_batch(const BatchRequest& request, std::uint64_t seed, std::uint64
     out["edges"] = array_of(std::move(b.edges), {edges, 2});
     out["independent"] = flat(std::move(b.independent));
     out["overconstrained"] = flat(std::move(b.overconstrained));
-    if (dim == 2) {
-        out["component"] = flat(std::move(b.component));
-        out["largest_component"] = flat(std::move(b.largest_component));
-    }
+    out["component"] = flat(std::move(b.component));
+    out["largest_component"] = flat(std::move(b.largest_component));
     if (request.numeric) out["numeric"] = flat(std::move(b.numeric));
     out["rigid"] = flat(std::move(b.rigid));
     out["globally_rigid"] = flat(std::move(b.globally_rigid));
@@ -152,6 +150,17 @@ void bind_models(nb::module_& m) {
             });
         },
         nb::arg("L"), nb::arg("p"), nb::arg("seed"), nb::arg("periodic"));
+    for (auto [name, lattice] : {std::pair{"fcc_lattice", &fcc_lattice}, std::pair{"bcc_lattice", &bcc_lattice}}) {
+        m.def(
+            name,
+            [lattice](std::size_t side, double p, std::uint64_t seed, bool periodic) {
+                return with_coords([&] {
+                    Engine engine = Engine::stream(seed, 0);
+                    return lattice(side, p, periodic, engine);
+                });
+            },
+            nb::arg("L"), nb::arg("p"), nb::arg("seed"), nb::arg("periodic"));
+    }
     m.def(
         "henneberg",
         [](std::size_t n, std::size_t d, std::uint64_t seed, std::size_t extra) {

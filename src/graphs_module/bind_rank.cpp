@@ -1,6 +1,9 @@
-// generic_rank, global_rigidity and label_edges.
+// generic_rank, generic_percolation, global_rigidity and label_edges.
+#include <optional>
 #include <string>
+#include <vector>
 
+#include <nanobind/stl/optional.h>
 #include <nanobind/stl/string.h>
 
 #include "graphs_module/boundary.hpp"
@@ -14,14 +17,49 @@ namespace {
 
 using CoordArray = nb::ndarray<const double, nb::ndim<2>, nb::c_contig, nb::device::cpu>;
 
-Result generic_rank_of(std::size_t n, const EdgeArray& edges, std::size_t d, std::uint64_t seed) {
-    const EdgeList list = edges_from(n, edges, generic_rank_bytes(n, edges.shape(0), d));
+using CheckpointArray = nb::ndarray<const std::uint64_t, nb::ndim<1>, nb::c_contig, nb::device::cpu>;
+
+Result generic_rank_of(std::size_t n, const EdgeArray& edges, std::size_t d, std::uint64_t seed, bool clusters) {
+    const std::size_t m = edges.shape(0);
+    const EdgeList list = edges_from(n, edges, generic_rank_bytes(n, m, d, clusters));
     GenericRankResult r;
     {
         Unlocked unlocked;
-        r = generic_rank(n, list, d, seed);
+        r = generic_rank(n, list, d, seed, clusters);
     }
     Result out = rank_result(std::move(r.labels), r.rank, r.max_rank);
+    out["error_bound"] = r.error_bound;
+    if (r.clusters) {
+        RigidClusters& c = *r.clusters;
+        out["overconstrained"] = array_of(std::move(r.overconstrained), {m});
+        out["n_clusters"] = c.count();
+        out["largest_cluster"] = c.largest;
+        const std::size_t held = c.nodes.size(), count = c.count();
+        out["cluster_ptr"] = array_of(std::move(c.ptr), {count + 1});
+        out["cluster_nodes"] = array_of(std::move(c.nodes), {held});
+        out["edge_cluster"] = array_of(std::move(c.edge_cluster), {m});
+    }
+    return out;
+}
+
+// checkpoints: None for every edge.
+Result generic_percolation_of(std::size_t n, const EdgeArray& edges, std::size_t d, std::uint64_t seed,
+                              std::optional<CheckpointArray> checkpoints) {
+    const std::size_t m = edges.shape(0);
+    const std::vector<std::uint64_t> at =
+        checkpoints ? std::vector<std::uint64_t>(checkpoints->data(), checkpoints->data() + checkpoints->shape(0))
+                    : std::vector<std::uint64_t>{};
+    const EdgeList list = edges_from(n, edges, generic_percolation_bytes(n, m, d, checkpoints ? at.size() : m));
+    GenericPercolation r;
+    {
+        Unlocked unlocked;
+        r = generic_percolation(n, list, d, seed, at, !checkpoints);
+    }
+    Result out;
+    const std::size_t points = r.largest_cluster.size();
+    out["labels"] = array_of(std::move(r.labels), {m});
+    out["rank"] = array_of(std::move(r.rank), {m});
+    out["largest_cluster"] = array_of(std::move(r.largest_cluster), {points});
     out["error_bound"] = r.error_bound;
     return out;
 }
@@ -69,7 +107,10 @@ Result label_edges_of(const CoordArray& coords, const EdgeArray& edges, double t
 }  // namespace
 
 void bind_rank(nb::module_& m) {
-    m.def("generic_rank", &generic_rank_of, nb::arg("n"), nb::arg("edges"), nb::arg("d"), nb::arg("seed"));
+    m.def("generic_rank", &generic_rank_of, nb::arg("n"), nb::arg("edges"), nb::arg("d"), nb::arg("seed"),
+          nb::arg("clusters"));
+    m.def("generic_percolation", &generic_percolation_of, nb::arg("n"), nb::arg("edges"), nb::arg("d"),
+          nb::arg("seed"), nb::arg("checkpoints").none());
     m.def("global_rigidity", &global_rigidity_of, nb::arg("n"), nb::arg("edges"), nb::arg("d"), nb::arg("seed"),
           nb::arg("method"));
     m.def("label_edges", &label_edges_of, nb::arg("coords"), nb::arg("edges"), nb::arg("tol"));

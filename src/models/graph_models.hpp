@@ -41,6 +41,15 @@ double geometric_pair_probability(double radius, std::size_t d, bool periodic);
 // bonds to (x+1, y), (x, y+1), (x-1, y+1), each kept with probability p.
 GraphSample triangular_lattice(std::size_t side, double p, bool periodic, Engine& engine);
 
+// The face-centred and body-centred cubic lattices of L x L x L conventional
+// cells (cell edge 1), nearest-neighbour bonds (12 and 8 a node) each kept
+// with probability p. Site b of cell (x, y, z) is node
+// s ((z L + y) L + x) + b, s = 4 (fcc) or 2 (bcc), at (x, y, z) plus the
+// basis offset: fcc (0,0,0), (1/2,1/2,0), (1/2,0,1/2), (0,1/2,1/2); bcc
+// (0,0,0), (1/2,1/2,1/2). Periodic wraps every axis (L >= 2).
+GraphSample fcc_lattice(std::size_t side, double p, bool periodic, Engine& engine);
+GraphSample bcc_lattice(std::size_t side, double p, bool periodic, Engine& engine);
+
 // A minimally rigid graph in d = 2 or 3 grown from K_d by Henneberg 0- and
 // 1-extensions (each with probability 1/2 where both are possible), plus
 // `extra` new edges between random non-adjacent pairs.

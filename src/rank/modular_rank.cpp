@@ -16,8 +16,8 @@ std::uint64_t mod61::inverse(std::uint64_t a) noexcept {
     return result;
 }
 
-ModularRankTracker::ModularRankTracker(std::size_t ncols, bool circuits, std::size_t max_rows)
-    : circuits_(circuits), pivot_row_(ncols, 0), scratch_(checked_capacity(ncols, sizeof(unsigned __int128)), 0) {
+ModularRankTracker::ModularRankTracker(std::size_t ncols, std::size_t max_rows)
+    : pivot_row_(ncols, 0), scratch_(checked_capacity(ncols, sizeof(unsigned __int128)), 0) {
     rows_.reserve(std::min(ncols, max_rows));
 }
 
@@ -27,9 +27,6 @@ Bytes ModularRankTracker::fixed_bytes(std::size_t ncols, std::size_t max_rows) {
 }
 
 bool ModularRankTracker::add_row(const std::vector<ModularEntry>& entries) {
-    // The row being reduced is x = new row - sum_j combination[j] * accepted row j.
-    if (circuits_) combination_.assign(rows_.size(), 0);
-    circuit_.clear();
     factors_.clear();
     if (entries.empty()) return false;
     std::size_t first = entries.front().column, last = first;
@@ -59,11 +56,6 @@ bool ModularRankTracker::add_row(const std::vector<ModularEntry>& entries) {
         target[0] = 0;  // x - x * 1
         for (std::size_t t = 1; t < width; ++t) target[t] += static_cast<unsigned __int128>(minus_x) * source[t];
         work_ += width;
-        if (circuits_) {
-            for (std::size_t j = 0; j < b.origin.size(); ++j)
-                combination_[j] = mod61::add(combination_[j], mod61::mul(x, b.origin[j]));
-            work_ += b.origin.size();
-        }
         last = std::max(last, c + width - 1);
         if (++unfolded == fold_every) {
             for (std::size_t t = c + 1; t <= last; ++t) scratch_[t] = mod61::reduce_wide(scratch_[t]);
@@ -71,10 +63,6 @@ bool ModularRankTracker::add_row(const std::vector<ModularEntry>& entries) {
             unfolded = 0;
         }
     }
-    // x = 0: the new row equals sum_j combination[j] * accepted row j.
-    if (circuits_)
-        for (std::size_t j = 0; j < combination_.size(); ++j)
-            if (combination_[j] != 0) circuit_.push_back(j);
     return false;
 }
 
@@ -82,12 +70,10 @@ bool ModularRankTracker::add_row(const std::vector<ModularEntry>& entries) {
 // and leaves the scratch row zero.
 void ModularRankTracker::keep(std::size_t first, std::size_t last) {
     const std::size_t width = last - first + 1;
-    // The row's entries (and origin), each in an allocation of its own with
-    // the allocator's header beside it.
+    // The row's entries, in an allocation of their own with the allocator's
+    // header beside them.
     constexpr std::size_t allocation_overhead = 16;
-    const std::size_t bytes =
-        checked_capacity(width + (circuits_ ? rows_.size() + 1 : 0), sizeof(std::uint64_t)) * sizeof(std::uint64_t) +
-        (circuits_ ? 2 : 1) * allocation_overhead;
+    const std::size_t bytes = checked_capacity(width, sizeof(std::uint64_t)) * sizeof(std::uint64_t) + allocation_overhead;
     // The basis grows row by row; past each doubling the headroom is checked
     // again, so that a dense fill-in ends in MemoryError rather than with the
     // process killed.
@@ -98,22 +84,32 @@ void ModularRankTracker::keep(std::size_t first, std::size_t last) {
     }
     last_pivot_ = static_cast<std::uint64_t>(scratch_[first]);  // reduced by the scan
     const std::uint64_t scale = mod61::inverse(last_pivot_);
-    BasisRow row{first, std::vector<std::uint64_t>(width), {}};
+    BasisRow row{first, std::vector<std::uint64_t>(width)};
     for (std::size_t t = 0; t < width; ++t) {
         row.values[t] = mod61::mul(mod61::reduce_wide(scratch_[first + t]), scale);
         scratch_[first + t] = 0;
-    }
-    if (circuits_) {
-        // scale * (new row - sum_j combination[j] * accepted row j), the new
-        // row being accepted row number rank().
-        row.origin.resize(rows_.size() + 1);
-        for (std::size_t j = 0; j < rows_.size(); ++j) row.origin[j] = mod61::mul(mod61::sub(0, combination_[j]), scale);
-        row.origin.back() = scale;
     }
     rows_.push_back(std::move(row));
     pivot_row_[first] = static_cast<std::uint32_t>(rows_.size());
     stored_ += bytes;
     work_ += width + 120;
+}
+
+std::vector<std::uint64_t> ModularRankTracker::null_vector(std::vector<std::uint64_t> x) const {
+    if (x.size() != pivot_row_.size()) throw InternalFailure("null_vector: one value per column is needed");
+    // Products below 2^122: 60 of them sum below 2^128 before a fold.
+    constexpr std::size_t fold_every = 60;
+    for (std::size_t c = x.size(); c-- > 0;) {
+        if (pivot_row_[c] == 0) continue;
+        const BasisRow& b = rows_[pivot_row_[c] - 1];
+        unsigned __int128 sum = 0;
+        for (std::size_t t = 1; t < b.values.size(); ++t) {
+            sum += static_cast<unsigned __int128>(b.values[t]) * x[c + t];
+            if (t % fold_every == 0) sum = mod61::reduce_wide(sum);
+        }
+        x[c] = mod61::sub(0, mod61::reduce_wide(sum));
+    }
+    return x;
 }
 
 }  // namespace korvale

@@ -53,13 +53,10 @@ struct ModularEntry {
 
 class ModularRankTracker {
 public:
-    // With circuits, every basis row also carries its expression in the
-    // accepted rows (a triangular matrix, r^2 entries: for small systems),
-    // so that a dependent row's circuit can be read off.
     // Records for max_rows basis rows are reserved up front (the rank never
     // exceeds the number of rows offered); the rows' entries are counted,
     // and checked against the memory available, as the basis grows.
-    explicit ModularRankTracker(std::size_t ncols, bool circuits = false, std::size_t max_rows = 0);
+    explicit ModularRankTracker(std::size_t ncols, std::size_t max_rows = 0);
 
     // The tracker's fixed state for ncols columns and max_rows rows: the
     // pivot table, the row being reduced, the row records.
@@ -68,11 +65,6 @@ public:
     // Whether the row (entries in any order, distinct columns) is
     // independent of the accepted rows; an independent row is accepted.
     bool add_row(const std::vector<ModularEntry>& entries);
-
-    // With circuits, after a dependent row: the accepted rows (numbered
-    // 0, 1, ... in acceptance order) with a non-zero coefficient in its
-    // expression, i.e. the rest of its fundamental circuit.
-    const std::vector<std::size_t>& last_circuit() const noexcept { return circuit_; }
 
     // Records, from now on, how each offered row was reduced: after add_row,
     // last_factors() lists the basis rows (numbered in acceptance order)
@@ -88,6 +80,13 @@ public:
     const std::vector<Factor>& last_factors() const noexcept { return factors_; }
     std::uint64_t last_pivot() const noexcept { return last_pivot_; }
 
+    // A vector x with row . x = 0 for every accepted row: x takes the given
+    // values (ncols of them) in the columns that hold no pivot and is solved
+    // for in the others, from the last column down. Uniform values give a
+    // uniformly random element of the null space. Costs one pass over the
+    // basis.
+    std::vector<std::uint64_t> null_vector(std::vector<std::uint64_t> free_values) const;
+
     std::size_t rank() const noexcept { return rows_.size(); }
     // Field operations done so far (for interrupt polls).
     std::uint64_t work() const noexcept { return work_; }
@@ -96,16 +95,12 @@ private:
     struct BasisRow {
         std::size_t first;
         std::vector<std::uint64_t> values;  // columns first .. first + size - 1; values[0] == 1
-        std::vector<std::uint64_t> origin;  // with circuits: coefficients of accepted rows 0 .. its own
     };
     void keep(std::size_t first, std::size_t last);
 
-    bool circuits_;
     bool record_factors_ = false;
     std::vector<Factor> factors_;
     std::uint64_t last_pivot_ = 0;
-    std::vector<std::uint64_t> combination_;  // with circuits: sum of factor * origin subtracted so far
-    std::vector<std::size_t> circuit_;
 
     std::vector<std::uint32_t> pivot_row_;  // per column: 1 + index of the row pivoting there, or 0
     std::vector<BasisRow> rows_;

@@ -21,7 +21,9 @@
 
 #include "core/memory.hpp"
 #include "core/records.hpp"
+#include "core/interrupt.hpp"
 #include "pebble/kl_runs.hpp"
+#include "rigidity/point_elimination.hpp"
 
 namespace korvale {
 
@@ -51,13 +53,18 @@ enum class GlobalRoute { automatic, stress, combinatorial };
 GlobalRigidityResult global_rigidity(std::size_t n, const EdgeList& edges, std::size_t d, std::uint64_t seed,
                                      GlobalRoute route = GlobalRoute::automatic);
 
-// What global_rigidity holds beside its edge list before the basis and the
-// recorded factors grow (both are checked as they grow): generic_rank's
-// state, the stress, and the stress matrix with its factors.
+// The stress test on an elimination made with stress (every edge is offered
+// to it first), for callers that read more from the same elimination.
+GlobalRigidityResult global_rigidity_by_stress(std::size_t n, const EdgeList& edges, std::size_t d,
+                                               PointElimination& elimination, InterruptPoll& poll);
+
 // The plane's answer from a (2, 3) pebble game already played on the edges:
 // complete on at most 3 nodes, or 3-connected and redundantly rigid.
 bool plane_globally_rigid(std::size_t n, const EdgeList& edges, const KLGameResult& game);
 
+// What global_rigidity holds beside its edge list before the basis and the
+// recorded factors grow (both are checked as they grow): the elimination's
+// state with its stress, and the stress matrix with its factors.
 Bytes global_rigidity_bytes(std::size_t n, std::size_t m, std::size_t d, GlobalRoute route = GlobalRoute::automatic);
 
 }  // namespace korvale

@@ -3,6 +3,7 @@
 // point cannot see.
 #include <gtest/gtest.h>
 
+#include "core/failure.hpp"
 #include "random/engine.hpp"
 #include "rank/modular_rank.hpp"
 
@@ -82,18 +83,37 @@ TEST(ModularRankTracker, SeesDependenciesBeyondDoublePrecision) {
 namespace korvale {
 namespace {
 
-TEST(ModularRankTracker, NamesTheCircuitOfADependentRow) {
-    // r3 = 2 r0 - r2 (r1 is not involved), r4 = r1 alone.
-    ModularRankTracker tracker(4, true);
-    EXPECT_TRUE(tracker.add_row({{0, 1}, {1, 5}}));
-    EXPECT_TRUE(tracker.add_row({{1, 1}, {3, 2}}));
-    EXPECT_TRUE(tracker.add_row({{0, 3}, {2, 7}}));
-    EXPECT_FALSE(tracker.add_row({{0, 2 - 3 + mod61::P}, {1, 10}, {2, mod61::P - 7}}));
-    EXPECT_EQ(tracker.last_circuit(), (std::vector<std::size_t>{0, 2}));
-    EXPECT_FALSE(tracker.add_row({{1, 4}, {3, 8}}));
-    EXPECT_EQ(tracker.last_circuit(), (std::vector<std::size_t>{1}));
-    EXPECT_TRUE(tracker.add_row({{3, 1}}));
-    EXPECT_TRUE(tracker.last_circuit().empty());
+TEST(ModularRankTracker, NullVectorsAnnihilateEveryOfferedRow) {
+    // Sparse rows over 30 columns, a third of them combinations of earlier
+    // ones; the null vector keeps the given values off the pivots.
+    Engine engine(4);
+    ModularRankTracker tracker(30);
+    std::vector<std::vector<std::uint64_t>> offered;
+    for (int t = 0; t < 24; ++t) {
+        std::vector<std::uint64_t> row(30, 0);
+        if (t % 3 == 2) {
+            for (const auto& a : offered) {
+                const std::uint64_t f = engine.below(2) ? engine.below(P) : 0;
+                for (std::size_t c = 0; c < 30; ++c) row[c] = mod61::add(row[c], mod61::mul(f, a[c]));
+            }
+        } else {
+            for (int k = 0; k < 4; ++k) row[engine.below(30)] = engine.below(P);
+        }
+        tracker.add_row(dense(row));
+        offered.push_back(row);
+    }
+    std::vector<std::uint64_t> free(30);
+    for (std::uint64_t& v : free) v = engine.below(P);
+    const std::vector<std::uint64_t> x = tracker.null_vector(free);
+    std::size_t kept = 0;
+    for (std::size_t c = 0; c < 30; ++c) kept += x[c] == free[c];
+    EXPECT_GE(kept, 30 - tracker.rank());
+    for (const auto& row : offered) {
+        std::uint64_t dot = 0;
+        for (std::size_t c = 0; c < 30; ++c) dot = mod61::add(dot, mod61::mul(row[c], x[c]));
+        ASSERT_EQ(dot, 0u);
+    }
+    EXPECT_THROW(tracker.null_vector({}), InternalFailure);
 }
 
 }  // namespace

@@ -56,7 +56,7 @@ def test_coordinates_are_the_batchs_bit_for_bit(d, n, seed):
 def test_dataset_contents(tmp_path):
     manifest = generate(str(tmp_path), 25, 6, 2, seed=7, shard_size=10, model="complete")
     assert [s["count"] for s in manifest["shards"]] == [10, 10, 5]
-    assert manifest["format_version"] == 4
+    assert manifest["format_version"] == 5
     assert manifest["arguments"] == {"graphs": 25, "nodes": 6, "dim": 2, "seed": 7, "shard_size": 10,
                                      "model": "complete", "parameters": {}}
     on_disk = json.load(open(tmp_path / "manifest.json"))

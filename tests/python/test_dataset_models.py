@@ -69,7 +69,7 @@ def test_each_graph_depends_on_the_seed_and_its_index_alone(tmp_path, model, dim
 def test_stacked_layout_and_manifest(tmp_path):
     generate(str(tmp_path), 30, "10:20", 2, seed=3, shard_size=12, model="erdos-renyi", mean_degree=4.0, numeric=True)
     manifest = json.loads((tmp_path / "manifest.json").read_text())
-    assert manifest["format_version"] == 4 and manifest["arguments"]["model"] == "erdos-renyi"
+    assert manifest["format_version"] == 5 and manifest["arguments"]["model"] == "erdos-renyi"
     assert manifest["arguments"]["parameters"] == {"nodes": [10, 20], "mean_degree": [4.0, 4.0], "numeric": True}
     shards = list(load(str(tmp_path), by="shard"))
     assert [len(s["graph_index"]) for s in shards] == [12, 12, 6]

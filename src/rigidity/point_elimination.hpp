@@ -1,0 +1,99 @@
+// The rigidity matrix at a random point modulo P = 2^61 - 1, its rows offered
+// in edge order to one exact elimination; what generic rank, global rigidity,
+// rigid clusters and percolation read from it:
+// - the labels (1 when an edge's row is independent of the rows before it)
+//   and the rank;
+// - a random equilibrium stress (omega with sum_e omega_e row_e = 0), a
+//   random combination of the fundamental circuits of the dependent edges,
+//   which span the stresses: non-zero exactly on the edges in a circuit
+//   (with the probability of the bound);
+// - a random infinitesimal motion of the rows offered so far (a uniformly
+//   random element of the null space), which tells which pairs of nodes keep
+//   their distance: the pair (u, v) does under every motion exactly when
+//   (p_u - p_v) . (x_u - x_v) = 0 does for all of them, and a random one
+//   is zero for a pair that does not with probability 1 / P.
+//
+// How the stress is assembled: a dependent row reduces to zero,
+// row_e = sum_j f_ej basis_j over the basis rows j it met. An accepted row
+// b_k was reduced by some basis rows before its first free column:
+// row_{b_k} = s_k basis_k + sum_j h_kj basis_j. So with lambda_e drawn for
+// each dependent edge,
+//   sum_e lambda_e row_e = sum_k G_k basis_k,   G_k = sum_e lambda_e f_ek,
+// and unwinding basis_k = (row_{b_k} - sum_j h_kj basis_j) / s_k from the
+// last accepted row down gives sum_k c_k row_{b_k}; omega_e = lambda_e on the
+// dependent edges and -c_k on the accepted ones. The h are kept (checked
+// against the memory available as they grow); no r x r table is needed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "core/interrupt.hpp"
+#include "core/memory.hpp"
+#include "core/records.hpp"
+#include "random/engine.hpp"
+#include "rank/modular_rank.hpp"
+
+namespace korvale {
+
+class PointElimination {
+public:
+    // Draws the point from the engine: n d integer coordinates uniform in
+    // [0, P), node by node. With stress, every row is reduced and its
+    // factors kept; without, rows past a full rank are labelled 0 unseen.
+    // Node ids must lie in 0..n-1, no edge a loop; d >= 1, n d and the
+    // largest rank must fit (checked by the callers' argument checks).
+    PointElimination(std::size_t n, const EdgeList& edges, std::size_t d, Engine& engine, bool stress);
+
+    // Offers the rows of the edges offered() .. prefix - 1; a dependent
+    // edge's stress coefficient is drawn from the engine as it comes.
+    void advance(std::size_t prefix, InterruptPoll& poll);
+    std::size_t offered() const noexcept { return offered_; }
+
+    // A random motion of the rows offered so far: n d values, node by node,
+    // drawn from the engine (one value per column, last column first).
+    std::vector<std::uint64_t> motion(InterruptPoll& poll);
+
+    // With stress, after every edge was offered: omega, per edge.
+    std::vector<std::uint64_t> stress(InterruptPoll& poll);
+
+    const std::vector<std::uint64_t>& point() const noexcept { return point_; }
+    const Labels& labels() const noexcept { return labels_; }
+    std::uint64_t rank() const noexcept { return tracker_.rank(); }
+
+private:
+    std::size_t n_, d_;
+    const EdgeList& edges_;
+    Engine& engine_;
+    bool stress_;
+    std::uint64_t max_rank_;
+    std::vector<std::uint64_t> point_;
+    ModularRankTracker tracker_;
+    Labels labels_;
+    std::size_t offered_ = 0;
+    std::vector<ModularEntry> row_;
+
+    // With stress: the lambdas on the dependent edges, and per accepted row
+    // its edge, pivot s_k, weight G_k and reduction factors h_k (in
+    // h_[h_start_[k] .. h_start_[k+1])).
+    std::vector<std::uint64_t> omega_;
+    std::vector<std::size_t> basis_edge_;
+    std::vector<std::uint64_t> pivot_, weight_;
+    std::vector<std::size_t> h_start_{0};
+    std::vector<ModularRankTracker::Factor> h_;
+    std::size_t h_checked_ = 0;
+};
+
+// What a PointElimination holds beside its edge list before the basis grows
+// (the basis and the stress factors are checked as they grow): the point,
+// the tracker's fixed state, the labels, and with stress its per-edge and
+// per-row records.
+Bytes point_elimination_bytes(std::size_t n, std::size_t m, std::size_t d, bool stress);
+
+// Edge e's rigidity-matrix row at the point, modulo P: p_i - p_j in node
+// i's d columns, p_j - p_i in node j's (zeros left out), written into row.
+void modular_row(const std::vector<std::uint64_t>& point, std::size_t d, const Edge& e,
+                 std::vector<ModularEntry>& row);
+
+}  // namespace korvale

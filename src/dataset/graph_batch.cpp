@@ -148,9 +148,9 @@ GraphBatch sample_graphs(const BatchRequest& q, std::uint64_t seed, std::uint64_
             // rigidity) and a random motion, which gives the clusters.
             // The point is global_rigidity's for the drawn seed.
             Engine point_engine = Engine::stream(engine.next(), 0);
-            PointElimination elimination(n, g.edges, 3, point_engine, true);
+            PointElimination elimination(n, g.edges, 3, point_engine, true, poll);
             GlobalRigidityResult r = global_rigidity_by_stress(n, g.edges, 3, elimination, poll);
-            const RigidClusters clusters = rigid_clusters(n, g.edges, 3, elimination.point(), elimination.motion(poll), poll);
+            const RigidClusters clusters = rigid_clusters(n, g.edges, 3, elimination.point(), elimination.motion(m, poll), poll);
             out.component.insert(out.component.end(), clusters.edge_cluster.begin(), clusters.edge_cluster.end());
             out.largest_component.push_back(static_cast<std::int64_t>(clusters.largest));
             out.independent.insert(out.independent.end(), r.labels.begin(), r.labels.end());

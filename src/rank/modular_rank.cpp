@@ -95,12 +95,12 @@ void ModularRankTracker::keep(std::size_t first, std::size_t last) {
     work_ += width + 120;
 }
 
-std::vector<std::uint64_t> ModularRankTracker::null_vector(std::vector<std::uint64_t> x) const {
+std::vector<std::uint64_t> ModularRankTracker::null_vector(std::vector<std::uint64_t> x, std::size_t rows) const {
     if (x.size() != pivot_row_.size()) throw InternalFailure("null_vector: one value per column is needed");
     // Products below 2^122: 60 of them sum below 2^128 before a fold.
     constexpr std::size_t fold_every = 60;
     for (std::size_t c = x.size(); c-- > 0;) {
-        if (pivot_row_[c] == 0) continue;
+        if (pivot_row_[c] == 0 || pivot_row_[c] > rows) continue;
         const BasisRow& b = rows_[pivot_row_[c] - 1];
         unsigned __int128 sum = 0;
         for (std::size_t t = 1; t < b.values.size(); ++t) {

@@ -80,12 +80,14 @@ public:
     const std::vector<Factor>& last_factors() const noexcept { return factors_; }
     std::uint64_t last_pivot() const noexcept { return last_pivot_; }
 
-    // A vector x with row . x = 0 for every accepted row: x takes the given
-    // values (ncols of them) in the columns that hold no pivot and is solved
-    // for in the others, from the last column down. Uniform values give a
-    // uniformly random element of the null space. Costs one pass over the
-    // basis.
-    std::vector<std::uint64_t> null_vector(std::vector<std::uint64_t> free_values) const;
+    // A vector x with row . x = 0 for the first `rows` accepted rows (every
+    // row offered before the next one was accepted): x takes the given
+    // values (ncols of them) in the columns that hold none of their pivots
+    // and is solved for in the others, from the last column down. Uniform
+    // values give a uniformly random element of the null space. Costs one
+    // pass over the basis.
+    std::vector<std::uint64_t> null_vector(std::vector<std::uint64_t> free_values,
+                                           std::size_t rows = static_cast<std::size_t>(-1)) const;
 
     std::size_t rank() const noexcept { return rows_.size(); }
     // Field operations done so far (for interrupt polls).

@@ -42,8 +42,7 @@ GenericRankResult generic_rank(std::size_t n, const EdgeList& edges, std::size_t
     require_memory(generic_rank_bytes(n, edges.size(), d, clusters));
     Engine engine = Engine::stream(seed, 0);
     InterruptPoll poll;
-    PointElimination elimination(n, edges, d, engine, clusters);
-    elimination.advance(edges.size(), poll);
+    PointElimination elimination(n, edges, d, engine, clusters, poll);
 
     GenericRankResult out;
     out.max_rank = max_rank;
@@ -55,7 +54,7 @@ GenericRankResult generic_rank(std::size_t n, const EdgeList& edges, std::size_t
         const std::vector<std::uint64_t> omega = elimination.stress(poll);
         out.overconstrained.resize(edges.size());
         for (std::size_t e = 0; e < edges.size(); ++e) out.overconstrained[e] = omega[e] != 0;
-        const std::vector<std::uint64_t> motion = elimination.motion(poll);
+        const std::vector<std::uint64_t> motion = elimination.motion(edges.size(), poll);
         out.clusters = rigid_clusters(n, edges, d, elimination.point(), motion, poll);
         const double r = static_cast<double>(std::min<std::uint64_t>(edges.size(), max_rank));
         out.error_bound = std::min(1.0, out.error_bound + bounded(static_cast<double>(edges.size()) * (r + 1.0)) +
@@ -82,22 +81,20 @@ GenericPercolation generic_percolation(std::size_t n, const EdgeList& edges, std
 
     Engine engine = Engine::stream(seed, 0);
     InterruptPoll poll;
-    PointElimination elimination(n, edges, d, engine, false);
+    PointElimination elimination(n, edges, d, engine, false, poll);
     GenericPercolation out;
     out.largest_cluster.assign(count, 0);
     std::vector<std::uint64_t> motion;
     std::uint64_t largest = 0, drawn_at = m + 1;
     for (std::size_t k : order) {
         if (at[k] != drawn_at) {  // a repeated checkpoint reuses its answer
-            elimination.advance(at[k], poll);
-            motion = elimination.motion(poll);
+            motion = elimination.motion(at[k], poll);
             largest = rigid_clusters(n, std::span<const Edge>(edges).first(at[k]), d, elimination.point(), motion, poll)
                           .largest;
             drawn_at = at[k];
         }
         out.largest_cluster[k] = static_cast<std::int64_t>(largest);
     }
-    elimination.advance(m, poll);
     out.labels = elimination.labels();
     out.rank.resize(m);
     std::int64_t rank = 0;

@@ -72,7 +72,6 @@ GlobalRigidityResult by_characterization(std::size_t n, const EdgeList& edges, s
 GlobalRigidityResult global_rigidity_by_stress(std::size_t n, const EdgeList& edges, std::size_t d,
                                                PointElimination& elimination, InterruptPoll& poll) {
     const std::uint64_t max_rank = max_independent_edges(n, d).value();
-    elimination.advance(edges.size(), poll);
     const std::vector<std::uint64_t> omega = elimination.stress(poll);
     const std::size_t m = edges.size();
     GlobalRigidityResult out;
@@ -137,7 +136,7 @@ GlobalRigidityResult global_rigidity(std::size_t n, const EdgeList& edges, std::
     if (!stress) return by_characterization(n, edges, d);
     Engine engine = Engine::stream(seed, 0);
     InterruptPoll poll;
-    PointElimination elimination(n, edges, d, engine, true);
+    PointElimination elimination(n, edges, d, engine, true, poll);
     return global_rigidity_by_stress(n, edges, d, elimination, poll);
 }
 

@@ -53,8 +53,8 @@ enum class GlobalRoute { automatic, stress, combinatorial };
 GlobalRigidityResult global_rigidity(std::size_t n, const EdgeList& edges, std::size_t d, std::uint64_t seed,
                                      GlobalRoute route = GlobalRoute::automatic);
 
-// The stress test on an elimination made with stress (every edge is offered
-// to it first), for callers that read more from the same elimination.
+// The stress test on an elimination of the edges made with stress, for
+// callers that read more from the same elimination.
 GlobalRigidityResult global_rigidity_by_stress(std::size_t n, const EdgeList& edges, std::size_t d,
                                                PointElimination& elimination, InterruptPoll& poll);
 

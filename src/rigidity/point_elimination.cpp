@@ -3,71 +3,120 @@
 #include <algorithm>
 
 #include "core/failure.hpp"
+#include "graph/nested_dissection.hpp"
+#include "rank/assembly_tree.hpp"
 #include "rigidity/max_rank.hpp"
 
 namespace korvale {
 
-PointElimination::PointElimination(std::size_t n, const EdgeList& edges, std::size_t d, Engine& engine, bool stress)
+namespace {
+
+// Below this many columns the incremental basis is as fast as any front
+// tree, and needs no ordering.
+constexpr std::size_t fronts_from_columns = 3000;
+
+}  // namespace
+
+PointElimination::PointElimination(std::size_t n, const EdgeList& edges, std::size_t d, Engine& engine, bool stress,
+                                   InterruptPoll& poll, Path path)
     : n_(n),
       d_(d),
-      edges_(edges),
       engine_(engine),
       stress_(stress),
       max_rank_(max_independent_edges(n, d).value()),
-      point_(checked_capacity(n, d, sizeof(std::uint64_t))),
-      tracker_(n * d, std::min<std::uint64_t>(edges.size(), max_rank_)),
-      labels_(edges.size(), 0) {
+      point_(checked_capacity(n, d, sizeof(std::uint64_t))) {
     for (std::uint64_t& x : point_) x = engine.below(mod61::P);
-    if (stress_) {
-        tracker_.record_factors();
-        omega_.assign(edges.size(), 0);
+    if (path == Path::automatic) path = n * d >= fronts_from_columns ? Path::fronts : Path::dense;
+    if (path == Path::dense) {
+        eliminate_dense(edges, poll);
+        return;
+    }
+    std::vector<std::uint64_t> start;
+    std::vector<std::uint32_t> adjacency;
+    node_graph(n, edges, start, adjacency);
+    AssemblyTree tree = assembly_tree(n, edges, nested_dissection_order(start, adjacency));
+    std::vector<std::uint64_t>().swap(start);
+    std::vector<std::uint32_t>().swap(adjacency);
+    require_memory(front_elimination_bytes(d, tree, edges.size(), true));
+    const auto row = [&](std::size_t e, std::uint64_t* at_i, std::uint64_t* at_j) {
+        const Edge& edge = edges[e];
+        for (std::size_t a = 0; a < d; ++a) {
+            at_i[a] = mod61::sub(point_[edge.i * d + a], point_[edge.j * d + a]);
+            at_j[a] = mod61::sub(0, at_i[a]);
+        }
+    };
+    fronts_ = std::make_unique<FrontElimination>(d, edges, tree, row, true, stress, poll);
+    if (stress) {
+        lambda_.assign(edges.size(), 0);
+        const Labels& labels = fronts_->labels();
+        for (std::size_t e = 0; e < edges.size(); ++e)
+            if (!labels[e]) lambda_[e] = engine.below(mod61::P);
     }
 }
 
-void PointElimination::advance(std::size_t prefix, InterruptPoll& poll) {
-    for (; offered_ < prefix; ++offered_) {
+PointElimination::~PointElimination() = default;
+
+void PointElimination::eliminate_dense(const EdgeList& edges, InterruptPoll& poll) {
+    tracker_ = std::make_unique<ModularRankTracker>(n_ * d_, std::min<std::uint64_t>(edges.size(), max_rank_));
+    ModularRankTracker& tracker = *tracker_;
+    labels_.assign(edges.size(), 0);
+    if (stress_) {
+        tracker.record_factors();
+        lambda_.assign(edges.size(), 0);
+    }
+    std::vector<ModularEntry> row;
+    for (std::size_t e = 0; e < edges.size(); ++e) {
         // Past a full rank every row is dependent; only the stress needs
         // their reductions.
-        if (!stress_ && tracker_.rank() == max_rank_) continue;
-        modular_row(point_, d_, edges_[offered_], row_);
-        const std::uint64_t before = tracker_.work();
-        const auto& factors = tracker_.last_factors();
-        if (!stress_) {
-            labels_[offered_] = tracker_.add_row(row_);
-        } else if (tracker_.add_row(row_)) {
-            labels_[offered_] = 1;
-            basis_edge_.push_back(offered_);
-            pivot_.push_back(tracker_.last_pivot());
-            weight_.push_back(0);
-            // The factors grow with the fill-in; past each doubling the
-            // headroom is checked again, as the basis does.
-            const std::size_t held = h_.size() * sizeof(h_[0]), need = held + factors.size() * sizeof(h_[0]);
-            if (need > h_checked_) {
-                const std::size_t next = std::max(2 * h_checked_, need + small_request);
-                require_memory(next - held);
-                h_checked_ = next;
+        if (!stress_ && tracker.rank() == max_rank_) break;
+        modular_row(point_, d_, edges[e], row);
+        const std::uint64_t before = tracker.work();
+        const auto& factors = tracker.last_factors();
+        if (tracker.add_row(row)) {
+            labels_[e] = 1;
+            basis_edge_.push_back(e);
+            if (stress_) {
+                pivot_.push_back(tracker.last_pivot());
+                weight_.push_back(0);
+                // The factors grow with the fill-in; past each doubling the
+                // headroom is checked again, as the basis does.
+                const std::size_t held = h_.size() * sizeof(h_[0]), need = held + factors.size() * sizeof(h_[0]);
+                if (need > h_checked_) {
+                    const std::size_t next = std::max(2 * h_checked_, need + small_request);
+                    require_memory(next - held);
+                    h_checked_ = next;
+                }
+                h_.insert(h_.end(), factors.begin(), factors.end());
+                h_start_.push_back(h_.size());
             }
-            h_.insert(h_.end(), factors.begin(), factors.end());
-            h_start_.push_back(h_.size());
-        } else {
+        } else if (stress_) {
             const std::uint64_t lambda = engine_.below(mod61::P);
-            omega_[offered_] = lambda;
+            lambda_[e] = lambda;
             for (const auto& f : factors) weight_[f.row] = mod61::add(weight_[f.row], mod61::mul(lambda, f.value));
         }
-        poll(8 + tracker_.work() - before + factors.size());
+        poll(8 + tracker.work() - before + factors.size());
     }
 }
 
-std::vector<std::uint64_t> PointElimination::motion(InterruptPoll& poll) {
+const Labels& PointElimination::labels() const noexcept { return fronts_ ? fronts_->labels() : labels_; }
+
+std::uint64_t PointElimination::rank() const noexcept { return fronts_ ? fronts_->rank() : tracker_->rank(); }
+
+std::vector<std::uint64_t> PointElimination::motion(std::size_t prefix, InterruptPoll& poll) {
     std::vector<std::uint64_t> free(point_.size());
     for (std::size_t c = free.size(); c-- > 0;) free[c] = engine_.below(mod61::P);
-    poll(tracker_.work() / 4 + free.size());  // about one pass over the basis
-    return tracker_.null_vector(std::move(free));
+    if (fronts_) return fronts_->null_vector(std::move(free), prefix, poll);
+    // The basis rows of the edges before the prefix come first.
+    const auto rows = static_cast<std::size_t>(
+        std::lower_bound(basis_edge_.begin(), basis_edge_.end(), prefix) - basis_edge_.begin());
+    poll(tracker_->work() / 4 + free.size());  // about one pass over the basis
+    return tracker_->null_vector(std::move(free), rows);
 }
 
 std::vector<std::uint64_t> PointElimination::stress(InterruptPoll& poll) {
-    if (!stress_ || offered_ != edges_.size()) throw InternalFailure("the stress needs every edge offered, with stress");
-    std::vector<std::uint64_t> omega = omega_;
+    if (!stress_) throw InternalFailure("the stress needs an elimination made with stress");
+    if (fronts_) return fronts_->left_null_vector(lambda_, poll);
+    std::vector<std::uint64_t> omega = lambda_;
     std::vector<std::uint64_t> weight = weight_;
     for (std::size_t k = basis_edge_.size(); k-- > 0;) {
         const std::uint64_t c = mod61::mul(weight[k], mod61::inverse(pivot_[k]));
@@ -84,13 +133,13 @@ Bytes point_elimination_bytes(std::size_t n, std::size_t m, std::size_t d, bool 
     const std::size_t rows = std::min<std::uint64_t>(m, max_independent_edges(n, d).value_or(Bytes::most));
     const Bytes point = ncols * sizeof(std::uint64_t);
     const Bytes motion = ncols * (2 * sizeof(std::uint64_t));  // the free values and the motion
-    const Bytes labels = Bytes(m);
+    const Bytes labels = Bytes(m) + Bytes(rows) * sizeof(std::size_t);
     Bytes total = point + motion + ModularRankTracker::fixed_bytes(ncols.value(), rows) + labels;
     if (stress) {
-        // omega twice (kept and unwound), and per accepted row its edge,
-        // pivot, weight (twice) and factor start.
+        // lambda and omega, and per accepted row its pivot, weight (twice)
+        // and factor start.
         total += Bytes(m) * (2 * sizeof(std::uint64_t)) +
-                 Bytes(rows) * (2 * sizeof(std::size_t) + 3 * sizeof(std::uint64_t));
+                 Bytes(rows) * (sizeof(std::size_t) + 3 * sizeof(std::uint64_t));
     }
     return total;
 }

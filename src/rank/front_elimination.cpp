@@ -1,6 +1,7 @@
 #include "rank/front_elimination.hpp"
 
 #include <algorithm>
+#include <array>
 #include <numeric>
 
 #include "core/failure.hpp"
@@ -12,6 +13,12 @@ namespace {
 
 // Products below 2^122: 60 of them sum below 2^128 before a fold.
 constexpr unsigned fold_every = 60;
+// Rows reduced together against a front's earlier pivots, and pivots
+// subtracted together in one pass over a row. A folded entry is below 2^61
+// and each product below 2^122, so 63 products fit in 128 bits.
+constexpr std::size_t block_rows = 8;
+constexpr std::size_t pivot_group = 4;
+constexpr unsigned most_unfolded = 63;
 
 // The rows a front passes to its parent: their ids, ascending, and their
 // values over the front's boundary (boundary nodes times d, one row after
@@ -58,6 +65,8 @@ FrontElimination::FrontElimination(std::size_t d, const EdgeList& edges, const A
     std::vector<std::uint64_t> matrix, pivots;
     std::vector<unsigned __int128> acc;
     std::vector<std::uint64_t> at_i(d), at_j(d);
+    std::array<std::vector<std::uint64_t>, block_rows> met_factors;  // with record: per row of a block
+    std::array<unsigned, block_rows> unfolded{};
 
     for (std::size_t f = 0; f < tree.fronts.size(); ++f) {
         const AssemblyTree::Front& front = tree.fronts[f];
@@ -79,7 +88,7 @@ FrontElimination::FrontElimination(std::size_t d, const EdgeList& edges, const A
         const std::size_t rows = sources.size();
 
         const Bytes working = (Bytes(rows) + width) * width * sizeof(std::uint64_t) +
-                              Bytes(width) * sizeof(unsigned __int128) +
+                              Bytes(width) * (block_rows * sizeof(unsigned __int128)) +
                               (record ? Bytes(rows) * std::min(rows, width) * sizeof(std::uint64_t) : Bytes(0));
         require_memory(working);
         matrix.assign(rows * width, 0);
@@ -102,68 +111,126 @@ FrontElimination::FrontElimination(std::size_t d, const EdgeList& edges, const A
         std::vector<Contribution>().swap(received);
 
         // Left-looking, in row order: each row reduced by the pivots made
-        // before it (each normalized to 1 in its pivot column and zero in the
-        // earlier pivots' columns, so one pass in pivot order clears them
-        // all), then its first non-zero column is its pivot.
+        // before it, then its first non-zero column (the front's own
+        // columns first) is its pivot. Rows and pivots are held in a column
+        // order where pivot k sits at position k; normalized to 1 there and
+        // zero at the earlier pivots' positions, pivot k touches positions k
+        // and on only, and one pass in pivot order clears them all. Rows go
+        // in blocks, and pivots in groups: the pivots made before a block
+        // are read once for all its rows, a group of them in one pass over
+        // a row.
+        std::vector<std::uint32_t> perm(width), where(width);  // position -> column, column -> position
+        std::iota(perm.begin(), perm.end(), 0);
+        std::iota(where.begin(), where.end(), 0);
         pivots.clear();
-        std::vector<std::uint32_t> pivot_col, pivot_row;
-        acc.assign(width, 0);
-        for (std::size_t s = 0; s < rows; ++s) {
-            const std::uint64_t* row = matrix.data() + s * width;
-            for (std::size_t t = 0; t < width; ++t) acc[t] = row[t];
-            unsigned unfolded = 0;
-            const std::size_t met = pivot_col.size();
-            for (std::size_t k = 0; k < met; ++k) {
-                const std::uint64_t a = mod61::reduce_wide(acc[pivot_col[k]]);
-                if (record) factor.factors.push_back(a);
-                if (a == 0) continue;
-                const std::uint64_t minus_a = mod61::P - a;
-                const std::uint64_t* u = pivots.data() + k * width;
-                for (std::size_t t = 0; t < width; ++t) acc[t] += static_cast<unsigned __int128>(minus_a) * u[t];
-                if (++unfolded == fold_every) {
-                    for (auto& v : acc) v = mod61::reduce_wide(v);
-                    unfolded = 0;
+        pivots.reserve(std::min(rows, width) * width);
+        std::vector<std::uint32_t> pivot_row;
+        acc.assign(block_rows * width, 0);
+        for (std::size_t s0 = 0; s0 < rows; s0 += block_rows) {
+            const std::size_t count = std::min(block_rows, rows - s0);
+            for (std::size_t r = 0; r < count; ++r) {
+                const std::uint64_t* row = matrix.data() + (s0 + r) * width;
+                unsigned __int128* x = acc.data() + r * width;
+                for (std::size_t t = 0; t < width; ++t) x[t] = row[perm[t]];
+                met_factors[r].clear();
+                unfolded[r] = 0;
+            }
+            // Subtracts pivots k .. k + g - 1 from row r: their factors first,
+            // each read at its position after the group's earlier ones, then
+            // all g in one pass over the positions from k on.
+            auto subtract = [&](std::size_t r, std::size_t k, std::size_t g) {
+                unsigned __int128* x = acc.data() + r * width;
+                const std::uint64_t* u[pivot_group];
+                std::uint64_t minus[pivot_group] = {};
+                bool any = false;
+                for (std::size_t j = 0; j < g; ++j) {
+                    u[j] = pivots.data() + (k + j) * width;
+                    unsigned __int128 v = mod61::reduce_wide(x[k + j]);
+                    for (std::size_t i = 0; i < j; ++i) v += static_cast<unsigned __int128>(minus[i]) * u[i][k + j];
+                    const std::uint64_t a = mod61::reduce_wide(v);
+                    if (record) met_factors[r].push_back(a);
+                    minus[j] = a == 0 ? 0 : mod61::P - a;
+                    any = any || a != 0;
                 }
+                if (!any) return;
+                if (g == pivot_group) {
+                    for (std::size_t t = k; t < width; ++t)
+                        x[t] += static_cast<unsigned __int128>(minus[0]) * u[0][t] +
+                                static_cast<unsigned __int128>(minus[1]) * u[1][t] +
+                                static_cast<unsigned __int128>(minus[2]) * u[2][t] +
+                                static_cast<unsigned __int128>(minus[3]) * u[3][t];
+                } else {
+                    for (std::size_t j = 0; j < g; ++j)
+                        if (minus[j] != 0)
+                            for (std::size_t t = k + j; t < width; ++t)
+                                x[t] += static_cast<unsigned __int128>(minus[j]) * u[j][t];
+                }
+                unfolded[r] += static_cast<unsigned>(g);
+                if (unfolded[r] + pivot_group > most_unfolded) {
+                    for (std::size_t t = k; t < width; ++t) x[t] = mod61::reduce_wide(x[t]);
+                    unfolded[r] = 0;
+                }
+            };
+            const std::size_t before = pivot_row.size();
+            for (std::size_t k = 0; k < before; k += pivot_group)
+                for (std::size_t r = 0; r < count; ++r) subtract(r, k, std::min(pivot_group, before - k));
+            for (std::size_t r = 0; r < count; ++r) {
+                for (std::size_t k = before; k < pivot_row.size(); ++k) subtract(r, k, 1);
+                const std::size_t met = pivot_row.size();
+                unsigned __int128* x = acc.data() + r * width;
+                std::size_t lead = width;  // the position of the first non-zero column
+                for (std::size_t t = met; t < width; ++t) {
+                    x[t] = mod61::reduce_wide(x[t]);
+                    if (x[t] != 0 && (lead == width || perm[t] < perm[lead])) lead = t;
+                }
+                std::uint64_t scale = 0;
+                if (lead < width) {
+                    // Move the pivot's column to position `met`, in every row
+                    // held: the pivots and the block's rows.
+                    std::swap(perm[met], perm[lead]);
+                    where[perm[met]] = static_cast<std::uint32_t>(met);
+                    where[perm[lead]] = static_cast<std::uint32_t>(lead);
+                    for (std::size_t k = 0; k < met; ++k) std::swap(pivots[k * width + met], pivots[k * width + lead]);
+                    for (std::size_t q = 0; q < count; ++q) std::swap(acc[q * width + met], acc[q * width + lead]);
+                    scale = mod61::inverse(static_cast<std::uint64_t>(x[met]));
+                    pivots.resize(pivots.size() + width);
+                    std::uint64_t* u = pivots.data() + pivots.size() - width;
+                    std::fill(u, u + met, 0);
+                    for (std::size_t t = met; t < width; ++t) u[t] = mod61::mul(static_cast<std::uint64_t>(x[t]), scale);
+                    pivot_row.push_back(sources[s0 + r].row);
+                }
+                if (record) {
+                    factor.step_row.push_back(sources[s0 + r].row);
+                    factor.step_met.push_back(static_cast<std::uint32_t>(met));
+                    factor.step_scale.push_back(scale);
+                    factor.factors.insert(factor.factors.end(), met_factors[r].begin(), met_factors[r].end());
+                }
+                poll(8 + met * width);
             }
-            std::size_t lead = width;
-            for (std::size_t t = 0; t < width; ++t) {
-                acc[t] = mod61::reduce_wide(acc[t]);
-                if (lead == width && acc[t] != 0) lead = t;
-            }
-            std::uint64_t scale = 0;
-            if (lead < width) {
-                scale = mod61::inverse(static_cast<std::uint64_t>(acc[lead]));
-                pivots.resize(pivots.size() + width);
-                std::uint64_t* u = pivots.data() + pivots.size() - width;
-                for (std::size_t t = 0; t < width; ++t) u[t] = mod61::mul(static_cast<std::uint64_t>(acc[t]), scale);
-                pivot_col.push_back(static_cast<std::uint32_t>(lead));
-                pivot_row.push_back(sources[s].row);
-            }
-            if (record) {
-                factor.step_row.push_back(sources[s].row);
-                factor.step_met.push_back(static_cast<std::uint32_t>(met));
-                factor.step_scale.push_back(scale);
-            }
-            poll(8 + met * width);
         }
         std::vector<std::uint64_t>().swap(matrix);
 
-        // Final pivots stay; the others go to the parent over the boundary.
+        // Final pivots stay (in the front's column order); the others go to
+        // the parent over the boundary.
         Contribution up;
         up.positions = front.boundary;
-        for (std::size_t k = 0; k < pivot_col.size(); ++k) {
+        for (std::size_t k = 0; k < pivot_row.size(); ++k) {
             const std::uint64_t* u = pivots.data() + k * width;
-            if (pivot_col[k] < own) {
+            if (perm[k] < own) {
                 labels_[pivot_row[k]] = 1;
                 ++rank_;
                 if (keep_pivots) {
                     factor.pivot_row.push_back(pivot_row[k]);
-                    factor.pivot_col.push_back(pivot_col[k]);
-                    factor.pivot_values.insert(factor.pivot_values.end(), u, u + width);
+                    factor.pivot_col.push_back(perm[k]);
+                    const std::size_t at = factor.pivot_values.size();
+                    factor.pivot_values.resize(at + width);
+                    for (std::size_t t = 0; t < width; ++t) factor.pivot_values[at + perm[t]] = u[t];
                 }
             } else {
+                const std::size_t at = up.values.size();
                 up.rows.push_back(pivot_row[k]);
-                up.values.insert(up.values.end(), u + own, u + width);
+                up.values.resize(at + width - own);
+                for (std::size_t c = own; c < width; ++c) up.values[at + c - own] = u[where[c]];
             }
         }
         if (record) factor.all_pivot_rows = pivot_row;

@@ -44,6 +44,29 @@ void edges_by_front(const EdgeList& edges, const AssemblyTree& tree, std::vector
     for (std::size_t e = 0; e < edges.size(); ++e) list[next[front_of_edge(edges[e])]++] = static_cast<std::uint32_t>(e);
 }
 
+// A front's size as the elimination will meet it, at most: its rows (its
+// edges and what its children pass up), its columns (its own and all), and
+// the rows it passes up.
+struct FrontSize {
+    std::size_t rows, width, own, up;
+};
+
+std::vector<FrontSize> front_sizes(std::size_t d, const EdgeList& edges, const AssemblyTree& tree) {
+    std::vector<std::uint64_t> edge_start;
+    std::vector<std::uint32_t> edge_list;
+    edges_by_front(edges, tree, edge_start, edge_list);
+    std::vector<std::size_t> received(tree.fronts.size(), 0);
+    std::vector<FrontSize> sizes(tree.fronts.size());
+    for (std::size_t f = 0; f < tree.fronts.size(); ++f) {
+        const auto& front = tree.fronts[f];
+        const std::size_t own = std::size_t{front.count} * d, boundary = front.boundary.size() * d;
+        const std::size_t rows = received[f] + (edge_start[f + 1] - edge_start[f]);
+        sizes[f] = {rows, own + boundary, own, std::min(rows, boundary)};
+        if (front.parent != AssemblyTree::none) received[front.parent] += sizes[f].up;
+    }
+    return sizes;
+}
+
 }  // namespace
 
 FrontElimination::FrontElimination(std::size_t d, const EdgeList& edges, const AssemblyTree& tree,
@@ -296,25 +319,37 @@ std::vector<std::uint64_t> FrontElimination::left_null_vector(std::vector<std::u
     return omega;
 }
 
-Bytes front_elimination_bytes(std::size_t d, const AssemblyTree& tree, std::size_t m, bool keep_pivots) {
-    // Kept pivots (at most the front's own columns, a front width each),
-    // every contribution at once (at most its boundary's columns squared),
-    // and the largest front's rows (its edges and contributions) with its
-    // pivots.
-    Bytes kept(0), passed(0), largest(0);
+Bytes front_elimination_bytes(std::size_t d, const EdgeList& edges, const AssemblyTree& tree, bool keep_pivots,
+                              bool record) {
+    // The fronts in order, as the elimination makes them: what is kept (the
+    // final pivots, the recorded factors), the contributions waiting for
+    // their parents, and the front being eliminated (its rows, pivots and
+    // accumulators); the largest sum of the three.
+    const std::vector<FrontSize> sizes = front_sizes(d, edges, tree);
     std::vector<Bytes> received(tree.fronts.size(), Bytes(0));
+    Bytes kept(0), waiting(0), peak(0);
     for (std::size_t f = 0; f < tree.fronts.size(); ++f) {
-        const auto& front = tree.fronts[f];
-        const Bytes width = Bytes(front.count + front.boundary.size()) * d;
-        const Bytes boundary = Bytes(front.boundary.size()) * d;
-        if (keep_pivots) kept += Bytes(front.count) * d * width * sizeof(std::uint64_t);
-        passed += boundary * boundary * sizeof(std::uint64_t);
-        const Bytes rows = received[f] + Bytes(front.count) * d;  // a front's rank is at most its width
-        const Bytes front_bytes = (rows + width) * width * sizeof(std::uint64_t);
-        if (front_bytes.value() > largest.value()) largest = front_bytes;
-        if (front.parent != AssemblyTree::none) received[front.parent] += boundary;
+        const FrontSize& z = sizes[f];
+        const std::size_t pivots = std::min(z.rows, z.width);
+        const Bytes working = (Bytes(z.rows) + pivots) * z.width * sizeof(std::uint64_t) +
+                              Bytes(z.width) * (block_rows * sizeof(unsigned __int128));
+        if (record) kept += Bytes(z.rows) * pivots * sizeof(std::uint64_t) + Bytes(z.rows) * 24;
+        const Bytes now = kept + waiting + working;
+        if (now.value() > peak.value()) peak = now;
+        waiting = Bytes(waiting.value() - received[f].value());
+        if (keep_pivots) kept += Bytes(std::min(z.rows, z.own)) * z.width * sizeof(std::uint64_t) + Bytes(z.width) * 4;
+        const Bytes passed = Bytes(z.up) * ((z.width - z.own) * sizeof(std::uint64_t) + sizeof(std::uint32_t));
+        waiting += passed;
+        if (tree.fronts[f].parent != AssemblyTree::none) received[tree.fronts[f].parent] += passed;
     }
-    return kept + passed + largest + Bytes(m) * (sizeof(std::uint32_t) + 16);
+    return peak + Bytes(edges.size()) * (sizeof(std::uint32_t) + sizeof(std::uint8_t));
+}
+
+double front_elimination_work(std::size_t d, const EdgeList& edges, const AssemblyTree& tree) {
+    double work = 0.0;
+    for (const FrontSize& z : front_sizes(d, edges, tree))
+        work += static_cast<double>(z.rows) * static_cast<double>(std::min(z.rows, z.width)) * static_cast<double>(z.width);
+    return work;
 }
 
 }  // namespace korvale

@@ -74,8 +74,15 @@ private:
     std::vector<Factor> factors_;
 };
 
-// What the elimination holds at most for rows ending in the largest front:
-// an estimate from the tree (fronts are checked again as they are made).
-Bytes front_elimination_bytes(std::size_t d, const AssemblyTree& tree, std::size_t m, bool keep_pivots);
+// The most the elimination holds at once, bounded from the tree: fronts
+// made in order, each with at most as many pivots as it has rows or
+// columns, each passing up at most as many rows as its boundary has
+// columns. Each front is checked again as it is made.
+Bytes front_elimination_bytes(std::size_t d, const EdgeList& edges, const AssemblyTree& tree, bool keep_pivots,
+                              bool record);
+
+// The work of the elimination, in multiply-adds, bounded from the tree: each
+// front's rows met by at most all its pivots across its width.
+double front_elimination_work(std::size_t d, const EdgeList& edges, const AssemblyTree& tree);
 
 }  // namespace korvale

@@ -38,6 +38,10 @@ struct AssemblyTree {
 // permutation of 0..n-1).
 AssemblyTree assembly_tree(std::size_t n, const EdgeList& edges, std::vector<std::uint32_t> order);
 
+// What making the tree holds at most for n nodes and m edges, its order
+// (nested dissection's copies of the graph and its own work) included.
+Bytes assembly_tree_bytes(std::size_t n, std::size_t m);
+
 // The distinct-neighbour graph of the edges, in compressed rows (start has
 // n + 1 entries).
 void node_graph(std::size_t n, const EdgeList& edges, std::vector<std::uint64_t>& start,

@@ -342,7 +342,11 @@ Bytes front_elimination_bytes(std::size_t d, const EdgeList& edges, const Assemb
         waiting += passed;
         if (tree.fronts[f].parent != AssemblyTree::none) received[tree.fronts[f].parent] += passed;
     }
-    return peak + Bytes(edges.size()) * (sizeof(std::uint32_t) + sizeof(std::uint8_t));
+    // Beside the fronts: per front its records and waiting list, per
+    // position a local block, per edge its place in its front's list and
+    // its label.
+    return peak + Bytes(tree.fronts.size()) * (sizeof(FrontElimination::Factor) + 48) + Bytes(tree.order.size()) * sizeof(std::uint32_t) +
+           Bytes(edges.size()) * (sizeof(std::uint32_t) + sizeof(std::uint8_t));
 }
 
 double front_elimination_work(std::size_t d, const EdgeList& edges, const AssemblyTree& tree) {

@@ -56,6 +56,7 @@ public:
     std::vector<std::uint64_t> left_null_vector(std::vector<std::uint64_t> lambda, InterruptPoll& poll) const;
 
 private:
+    friend Bytes front_elimination_bytes(std::size_t, const EdgeList&, const AssemblyTree&, bool, bool);
     struct Factor {
         std::vector<std::uint32_t> nodes;       // the front's column blocks: pivot nodes, then boundary
         std::vector<std::uint32_t> pivot_row;   // final pivots: their rows, in the order made

@@ -44,6 +44,7 @@ PointElimination::PointElimination(std::size_t n, const EdgeList& edges, std::si
     std::vector<std::uint32_t>().swap(adjacency);
     const double columns = static_cast<double>(n * d);
     if (path == Path::automatic && front_elimination_work(d, edges, tree) > fronts_at_most * columns * columns * columns) {
+        tree = AssemblyTree();  // freed before the basis grows
         eliminate_dense(edges, poll);
         return;
     }
@@ -145,6 +146,8 @@ Bytes point_elimination_bytes(std::size_t n, std::size_t m, std::size_t d, bool 
     const Bytes motion = ncols * (2 * sizeof(std::uint64_t));  // the free values and the motion
     const Bytes labels = Bytes(m) + Bytes(rows) * sizeof(std::size_t);
     Bytes total = point + motion + ModularRankTracker::fixed_bytes(ncols.value(), rows) + labels;
+    // The fronts' tree is made, and weighed, before either path runs.
+    if (ncols.value() >= fronts_from_columns) total += assembly_tree_bytes(n, m);
     if (stress) {
         // lambda and omega, and per accepted row its pivot, weight (twice)
         // and factor start.

@@ -60,9 +60,12 @@ def test_each_graph_depends_on_the_seed_and_its_index_alone(tmp_path, model, dim
             assert np.array_equal(g["component"], game["components"])
             assert g["largest_component"] == game["largest_component"] and g["rigid"] == game["is_rigid"]
         else:
-            exact = kg.generic_rank(n, g["edges"], 3)
+            exact = kg.generic_rank(n, g["edges"], 3, clusters=True)
             assert np.array_equal(g["independent"], exact["labels"]) and g["rank"] == exact["rank"]
             assert g["max_rank"] == exact["max_rank"] and g["rigid"] == exact["is_rigid"]
+            assert np.array_equal(g["overconstrained"], exact["overconstrained"])
+            assert np.array_equal(g["component"], exact["edge_cluster"])
+            assert g["largest_component"] == exact["largest_cluster"]
         assert g["globally_rigid"] is kg.global_rigidity(n, g["edges"], dim)["is_globally_rigid"]
 
 

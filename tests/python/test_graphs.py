@@ -141,6 +141,10 @@ LONG_GRAPH_CALLS = {
     "pebble_game": lambda: functools.partial(kg.pebble_game, 10**6, kg.erdos_renyi(10**6, 3.6, 1)),
     "percolation": lambda: functools.partial(kg.percolation, 1024 * 1024, kg.triangular_lattice(1024, 1.0, 1)[1]),
     "generic_rank": lambda: functools.partial(kg.generic_rank, 3000, kg.erdos_renyi(3000, 6.0, 1), 3),
+    "generic_rank fronts": lambda: functools.partial(kg.generic_rank, 2048, kg.fcc_lattice(8)[1], 3),
+    "generic_percolation": lambda: functools.partial(
+        kg.generic_percolation, 2048, kg.fcc_lattice(8, 0.7)[1], 3, checkpoints=np.arange(0, 8600, 10)
+    ),
     "global_rigidity": lambda: functools.partial(kg.global_rigidity, 3000, kg.erdos_renyi(3000, 8.0, 1), 3),
     "label_edges": lambda: functools.partial(
         kg.label_edges, np.random.default_rng(1).random((2600, 2)), kg.erdos_renyi(2600, 4.0, 1)

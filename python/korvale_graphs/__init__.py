@@ -1,7 +1,8 @@
 """Rigidity of the graphs you give: the (k, l) pebble game with rigid
 clusters and overconstrained edges, percolation curves in one pass, exact
-generic rank in any dimension, numeric labels of a given framework, and
-seeded random graph models whose bits are the same on every platform.
+generic rank, rigid clusters and percolation in any dimension, global
+rigidity, numeric labels of a given framework, and seeded random graph
+models and lattices whose bits are the same on every platform.
 
 Edges are an integer array-like of shape (m, 2) (any integer dtype, m may be
 0, read-only arrays welcome) of node ids in 0..n-1; parallel edges are
@@ -12,7 +13,7 @@ what it needed."""
 
 from importlib import metadata as _metadata
 from operator import index as _index
-from typing import Any, TypedDict
+from typing import Any, Literal, TypedDict, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -168,7 +169,15 @@ def percolation(n: int, edges: Any, k: int = 2, l: int = 3) -> PercolationResult
     return _native.percolation(n, _edges(edges), k, l)  # type: ignore[return-value]
 
 
-def generic_rank(n: int, edges: Any, d: int, seed: int = 0, clusters: bool = False) -> GenericRankResult | GenericClustersResult:
+@overload
+def generic_rank(n: int, edges: Any, d: int, seed: int = 0, clusters: Literal[False] = False) -> GenericRankResult: ...
+@overload
+def generic_rank(n: int, edges: Any, d: int, seed: int = 0, *, clusters: Literal[True]) -> GenericClustersResult: ...
+@overload
+def generic_rank(n: int, edges: Any, d: int, seed: int, clusters: Literal[True]) -> GenericClustersResult: ...
+@overload
+def generic_rank(n: int, edges: Any, d: int, seed: int = 0, clusters: bool = False) -> GenericRankResult: ...
+def generic_rank(n: int, edges: Any, d: int, seed: int = 0, clusters: bool = False) -> GenericRankResult:
     """Exact generic rigidity in d >= 1 dimensions: the rigidity matrix at
     random integer coordinates modulo the prime 2**61 - 1 (drawn from seed),
     each edge's row tested exactly against the rows accepted before it.

@@ -31,7 +31,8 @@ PointElimination::PointElimination(std::size_t n, const EdgeList& edges, std::si
       max_rank_(max_independent_edges(n, d).value()),
       point_(checked_capacity(n, d, sizeof(std::uint64_t))) {
     for (std::uint64_t& x : point_) x = engine.below(mod61::P);
-    if (path == Path::automatic && n * d < fronts_from_columns) path = Path::dense;
+    // The fronts number rows in 32 bits.
+    if (edges.size() > 0xFFFFFFFFu || (path == Path::automatic && n * d < fronts_from_columns)) path = Path::dense;
     if (path == Path::dense) {
         eliminate_dense(edges, poll);
         return;

@@ -53,6 +53,14 @@ def rigid_cluster_sizes(n: int, seed: int) -> list[int]:
     return [result["largest_component"], int(curve["largest_component"][-1]), int(result["components"].max())]
 
 
+def space_clusters(seed: int) -> tuple[int, int, int]:
+    coords, edges = korvale_graphs.fcc_lattice(3, 0.7, seed)
+    result = korvale_graphs.generic_rank(len(coords), edges, 3, seed, clusters=True)
+    curve = korvale_graphs.generic_percolation(len(coords), edges, 3, checkpoints=[0, len(edges)])
+    other = korvale_graphs.bcc_lattice(2)[1]
+    return result["largest_cluster"] + int(result["edge_cluster"].max()), int(curve["largest_cluster"][-1]), len(other)
+
+
 def space_rigidity(n: int, seed: int) -> tuple[bool, float, int]:
     coords, edges = korvale_graphs.henneberg(n, 3, seed)
     generic = korvale_graphs.generic_rank(n, edges, 3, seed=seed)

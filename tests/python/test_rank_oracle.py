@@ -9,7 +9,7 @@ import pytest
 
 import korvale
 
-pytestmark = pytest.mark.exhaustive
+pytestmark = [pytest.mark.exhaustive, pytest.mark.on_312]
 
 
 def rigidity_matrix(coords):

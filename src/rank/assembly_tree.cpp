@@ -35,11 +35,12 @@ void node_graph(std::size_t n, const EdgeList& edges, std::vector<std::uint64_t>
 Bytes assembly_tree_bytes(std::size_t n, std::size_t m) {
     // Per node: the order, position and front (12 bytes), the tree's
     // parent, ancestor, child count and mark (16), each structure's and
-    // child list's header (48), the graph's start (8), a front (40) and the
-    // partitioner's copies and work (about 64). Per edge: the graph's two
-    // entries (8), the partitioner's copies (about 40), the structures'
-    // entries (a few per edge at most; 16).
-    return Bytes(n) * 188 + Bytes(m) * 64;
+    // child list's header (48), the graph's start (8), a front (40), the
+    // partitioner's copies and work (about 64) and a renumbering (4). Per
+    // edge: the renumbered copy (16), the graph's two entries (8), the
+    // partitioner's copies (about 40), the structures' entries (a few per
+    // edge at most; 16).
+    return Bytes(n) * 192 + Bytes(m) * 80;
 }
 
 AssemblyTree assembly_tree(std::size_t n, const EdgeList& edges, std::vector<std::uint32_t> order) {

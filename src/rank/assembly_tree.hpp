@@ -39,7 +39,8 @@ struct AssemblyTree {
 AssemblyTree assembly_tree(std::size_t n, const EdgeList& edges, std::vector<std::uint32_t> order);
 
 // What making the tree holds at most for n nodes and m edges, its order
-// (nested dissection's copies of the graph and its own work) included.
+// (nested dissection's copies of the graph and its own work) and a
+// renumbered copy of the edges included.
 Bytes assembly_tree_bytes(std::size_t n, std::size_t m);
 
 // The distinct-neighbour graph of the edges, in compressed rows (start has

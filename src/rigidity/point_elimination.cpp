@@ -37,19 +37,36 @@ PointElimination::PointElimination(std::size_t n, const EdgeList& edges, std::si
         eliminate_dense(edges, poll);
         return;
     }
+    // Nodes without edges hold no rows: the tree is made over the others,
+    // renumbered in order (their columns stay free in every motion).
+    EdgeList local;
+    {
+        std::vector<std::uint32_t> compact(n, 0);
+        for (const Edge& e : edges) compact[e.i] = compact[e.j] = 1;
+        for (std::size_t x = 0; x < n; ++x)
+            if (compact[x]) {
+                compact[x] = static_cast<std::uint32_t>(active_.size());
+                active_.push_back(static_cast<std::uint32_t>(x));
+            }
+        local.reserve(edges.size());
+        for (const Edge& e : edges) local.push_back({compact[e.i], compact[e.j]});
+    }
+    const std::size_t nodes = active_.size();
     std::vector<std::uint64_t> start;
     std::vector<std::uint32_t> adjacency;
-    node_graph(n, edges, start, adjacency);
-    AssemblyTree tree = assembly_tree(n, edges, nested_dissection_order(start, adjacency));
+    node_graph(nodes, local, start, adjacency);
+    AssemblyTree tree = assembly_tree(nodes, local, nested_dissection_order(start, adjacency));
     std::vector<std::uint64_t>().swap(start);
     std::vector<std::uint32_t>().swap(adjacency);
-    const double columns = static_cast<double>(n * d);
-    if (path == Path::automatic && front_elimination_work(d, edges, tree) > fronts_at_most * columns * columns * columns) {
+    const double columns = static_cast<double>(nodes * d);
+    if (path == Path::automatic && front_elimination_work(d, local, tree) > fronts_at_most * columns * columns * columns) {
         tree = AssemblyTree();  // freed before the basis grows
+        EdgeList().swap(local);
+        std::vector<std::uint32_t>().swap(active_);
         eliminate_dense(edges, poll);
         return;
     }
-    require_memory(front_elimination_bytes(d, edges, tree, true, stress));
+    require_memory(front_elimination_bytes(d, local, tree, true, stress));
     const auto row = [&](std::size_t e, std::uint64_t* at_i, std::uint64_t* at_j) {
         const Edge& edge = edges[e];
         for (std::size_t a = 0; a < d; ++a) {
@@ -57,7 +74,7 @@ PointElimination::PointElimination(std::size_t n, const EdgeList& edges, std::si
             at_j[a] = mod61::sub(0, at_i[a]);
         }
     };
-    fronts_ = std::make_unique<FrontElimination>(d, edges, tree, row, true, stress, poll);
+    fronts_ = std::make_unique<FrontElimination>(d, local, tree, row, true, stress, poll);
     if (stress) {
         lambda_.assign(edges.size(), 0);
         const Labels& labels = fronts_->labels();
@@ -117,7 +134,16 @@ std::uint64_t PointElimination::rank() const noexcept { return fronts_ ? fronts_
 std::vector<std::uint64_t> PointElimination::motion(std::size_t prefix, InterruptPoll& poll) {
     std::vector<std::uint64_t> free(point_.size());
     for (std::size_t c = free.size(); c-- > 0;) free[c] = engine_.below(mod61::P);
-    if (fronts_) return fronts_->null_vector(std::move(free), prefix, poll);
+    if (fronts_) {
+        // Solved over the nodes with edges; the others keep their values.
+        std::vector<std::uint64_t> held(active_.size() * d_);
+        for (std::size_t k = 0; k < active_.size(); ++k)
+            std::copy_n(free.begin() + static_cast<std::ptrdiff_t>(active_[k] * d_), d_, held.begin() + static_cast<std::ptrdiff_t>(k * d_));
+        held = fronts_->null_vector(std::move(held), prefix, poll);
+        for (std::size_t k = 0; k < active_.size(); ++k)
+            std::copy_n(held.begin() + static_cast<std::ptrdiff_t>(k * d_), d_, free.begin() + static_cast<std::ptrdiff_t>(active_[k] * d_));
+        return free;
+    }
     // The basis rows of the edges before the prefix come first.
     const auto rows = static_cast<std::size_t>(
         std::lower_bound(basis_edge_.begin(), basis_edge_.end(), prefix) - basis_edge_.begin());

@@ -7,11 +7,11 @@
 //   random combination of the fundamental circuits of the dependent edges,
 //   which span the stresses: non-zero exactly on the edges in a circuit
 //   (with the probability of the bound);
-// - a random infinitesimal motion of the rows offered so far (a uniformly
-//   random element of the null space), which tells which pairs of nodes keep
-//   their distance: the pair (u, v) does under every motion exactly when
-//   (p_u - p_v) . (x_u - x_v) = 0 does for all of them, and a random one
-//   is zero for a pair that does not with probability 1 / P.
+// - a random infinitesimal motion of the rows of any prefix of the edges (a
+//   uniformly random element of their null space), which tells which pairs
+//   of nodes keep their distance: the pair (u, v) does under every motion
+//   exactly when (p_u - p_v) . (x_u - x_v) = 0 does for all of them, and a
+//   random one is zero for a pair that does not with probability 1 / P.
 //
 // How the dense path assembles the stress (the fronts path applies its
 // recorded steps to the lambdas in reverse): a dependent row reduces to zero,
@@ -95,7 +95,10 @@ private:
     std::vector<ModularRankTracker::Factor> h_;
     std::size_t h_checked_ = 0;
 
+    // The fronts path: the elimination over the nodes with edges, and those
+    // nodes (the fronts number them 0, 1, ... in this order).
     std::unique_ptr<FrontElimination> fronts_;
+    std::vector<std::uint32_t> active_;
 };
 
 // What a PointElimination holds beside its edge list before the basis grows

@@ -160,7 +160,7 @@ def test_the_double_banana_is_two_bananas_on_one_hinge():
 
 
 def test_hinged_bodies_share_exactly_their_hinges():
-    # Octahedra (rigid, 6 nodes and 12 bars) in a ring, each sharing a pair
+    # Octahedra (rigid, 6 nodes and 12 bars) in a chain, each sharing a pair
     # of nodes, its hinge, with the next: a bar on every hinge too.
     bodies, nodes, edges = 5, [], []
     for b in range(bodies):

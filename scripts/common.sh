@@ -46,7 +46,13 @@ make_venv() {
         log "creating $dir with $py"
         "$py" -m venv "$dir"
     fi
-    "$dir/bin/python" -m pip install -q "$@" 2>&1 | grep -v '^WARNING: Location' || true
+    # pip's own failure fails the call (a full disk once left a venv without
+    # its packages and the suite failed on imports); grep only drops the
+    # index's location warnings.
+    local out status=0
+    out="$("$dir/bin/python" -m pip install -q "$@" 2>&1)" || status=$?
+    printf '%s\n' "$out" | grep -v -e '^WARNING: Location' -e '^$' || true
+    [ "$status" -eq 0 ] || { log "pip install failed in $dir"; return "$status"; }
     "$dir/bin/python" -c 'import sys' # the venv must work
 }
 
